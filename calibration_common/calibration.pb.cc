@@ -1,0 +1,69 @@
+// Message class of calibration_common/calibration.proto, on the same message
+// core as the session library.
+#include "calibration_common/calibration.pb.h"
+
+#include "protolib/message_impl.h"
+
+using ::tolva::calibration::PTZCameraParameters;
+
+PROTOLIB_SCHEMA(PTZCameraParameters, focal_length_x, focal_length_y, principal_point_x,
+                principal_point_y, distortion, mount_height_m, pan_offset_rad,
+                tilt_offset_rad, image_width, image_height, camera_serial)
+
+namespace {
+
+namespace pl = ::protolib::internal;
+
+// The file's FileDescriptorProto, as the runtime serializes it.
+constexpr char kDescriptor[] =
+    "\012$calibration_common/calibration.proto\022\021tolva.calibration\042"
+    "\232\002\012\023PTZCameraParameters\022\026\012\016focal_length_x\030"
+    "\001 \001(\001\022\026\012\016focal_length_y\030\002 \001(\001\022\031"
+    "\012\021principal_point_x\030\003 \001(\001\022\031\012\021principal"
+    "_point_y\030\004 \001(\001\022\022\012\012distortion\030\005 \003(\002"
+    "\022\026\012\016mount_height_m\030\006 \001(\002\022\026\012\016pan_"
+    "offset_rad\030\007 \001(\002\022\027\012\017tilt_offset_rad\030\010 "
+    "\001(\002\022\023\012\013image_width\030\011 \001(\015\022\024\012\014"
+    "image_height\030\012 \001(\015\022\025\012\015camera_serial\030\013 "
+    "\001(\011";
+
+using Layout = pl::FileLayout<PTZCameraParameters>;
+pl::FileState<Layout::kNumMessages> file_state;
+
+}  // namespace
+
+const ::google::protobuf::internal::DescriptorTable
+    descriptor_table_calibration_5fcommon_2fcalibration_2eproto =
+        PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "calibration_common/calibration.proto",
+                                  nullptr, 0, Layout, file_state, nullptr);
+
+namespace {
+
+struct CalibrationFile {
+  static constexpr const char* kUnit = "calibration_common/calibration.pb.cc";
+  using Layout = ::Layout;
+  static constexpr const ::google::protobuf::internal::DescriptorTable& table =
+      descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
+  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
+  static void RegisterDependencies() {}
+  using Frame = pl::FileFrame<CalibrationFile, PTZCameraParameters>;
+};
+
+// The library registers its file when it is loaded.
+const bool registered_at_load =
+    (tolva::calibration::protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto(),
+     true);
+
+}  // namespace
+
+namespace tolva {
+namespace calibration {
+
+void protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto() {
+  CalibrationFile::Frame::Register();
+}
+
+PROTOLIB_DEFINE_MESSAGE(PTZCameraParameters, CalibrationFile)
+
+}  // namespace calibration
+}  // namespace tolva

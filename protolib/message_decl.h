@@ -1,0 +1,381 @@
+// Declarations shared by every message class of the message libraries.
+//
+// A message class is declared as
+//
+//   class SESSION_PROTOLIB_API Ping final : public ::google::protobuf::Message {
+//     PROTOLIB_MESSAGE(Ping)
+//     PROTOLIB_UINT64(time, Time, 1, 0)
+//     PROTOLIB_BOOL(is_reply, IsReply, 2, 1)
+//   };
+//
+// PROTOLIB_MESSAGE declares the members every message has (construction,
+// copying, the virtual operations of google::protobuf::Message, the default
+// instance and reflection entry points). Each field macro takes the field
+// name, the same name in upper camel case, the field number and the field's
+// declaration index, which is also the index of its bit in the has-bits word,
+// and declares the field's storage, its accessors and its field-number
+// constant. The behaviour behind the declarations (clearing, merging, sizing,
+// writing and parsing) is written once, in message_impl.h, and driven by the
+// list of fields each class gives there.
+#ifndef PROTOLIB_MESSAGE_DECL_H_
+#define PROTOLIB_MESSAGE_DECL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <google/protobuf/arena.h>
+#include <google/protobuf/arenastring.h>
+#include <google/protobuf/generated_message_util.h>
+#include <google/protobuf/has_bits.h>
+#include <google/protobuf/message.h>
+#include <google/protobuf/metadata_lite.h>
+#include <google/protobuf/repeated_field.h>
+#include <google/protobuf/repeated_ptr_field.h>
+#include <google/protobuf/unknown_field_set.h>
+
+#include "protolib/export.h"
+
+#if GOOGLE_PROTOBUF_VERSION < 3021000 || GOOGLE_PROTOBUF_VERSION >= 3022000
+#error "These message classes are written against libprotobuf 3.21."
+#endif
+
+namespace protolib {
+namespace internal {
+
+// Field kinds. Their wire behaviour is defined in message_impl.h.
+namespace kind {
+struct UInt64;
+struct UInt32;
+struct Int32;
+struct Bool;
+struct Float;
+struct Double;
+struct Fixed32;
+struct String;
+struct Bytes;
+template <bool (*IsValid)(int)>
+struct Enum;  // a closed enumeration, checked on parse
+template <class Kind>
+struct Required;  // a required field of the given kind
+template <class T>
+struct Message;  // a singular sub-message of class T
+template <class T>
+struct ImportedMessage;  // the same, of a class from another library: its
+                         // required fields are that library's business
+template <class Kind>
+struct Repeated;  // a repeated scalar of the given kind
+template <class T>
+struct RepeatedMessage;
+}  // namespace kind
+
+// What a class declares about one field: its kind, the address of its
+// field-number constant and its declaration index.
+template <class Kind, const int* Number, int Index>
+struct FieldSpec {
+  using kind = Kind;
+  static constexpr const int* number_constant = Number;
+  static constexpr int number = *Number;
+  static constexpr int index = Index;
+};
+
+template <class C>
+struct Schema;  // the field list of class C, given beside its definition
+struct Core;    // the family behaviour
+
+}  // namespace internal
+}  // namespace protolib
+
+// Members common to every message class. Opens with public access and
+// leaves it public.
+#define PROTOLIB_MESSAGE(C)                                                   \
+ public:                                                                      \
+  C();                                                                        \
+  C(const C& from);                                                           \
+  ~C() override;                                                              \
+  C& operator=(const C& from) {                                               \
+    CopyFrom(from);                                                           \
+    return *this;                                                             \
+  }                                                                           \
+  static const C& default_instance();                                         \
+  static const ::google::protobuf::Descriptor* descriptor();                  \
+  ::google::protobuf::Metadata GetMetadata() const final;                     \
+  void Swap(C* other);                                                        \
+  C* New() const { return New(nullptr); }                                     \
+  C* New(::google::protobuf::Arena* arena) const final;                       \
+  using ::google::protobuf::Message::CopyFrom;                                \
+  void CopyFrom(const C& from);                                               \
+  using ::google::protobuf::Message::MergeFrom;                               \
+  void MergeFrom(const C& from);                                              \
+  void Clear() final;                                                         \
+  bool IsInitialized() const final;                                           \
+  size_t ByteSizeLong() const final;                                          \
+  const char* _InternalParse(const char* ptr,                                 \
+                             ::google::protobuf::internal::ParseContext* ctx) \
+      final;                                                                  \
+  uint8_t* _InternalSerialize(                                                \
+      uint8_t* target, ::google::protobuf::io::EpsCopyOutputStream* stream)   \
+      const final;                                                            \
+  int GetCachedSize() const final { return _cached_size_.Get(); }            \
+  const ::google::protobuf::UnknownFieldSet& unknown_fields() const {         \
+    return _internal_metadata_                                                \
+        .unknown_fields<::google::protobuf::UnknownFieldSet>(                 \
+            ::google::protobuf::UnknownFieldSet::default_instance);           \
+  }                                                                           \
+  ::google::protobuf::UnknownFieldSet* mutable_unknown_fields() {             \
+    return _internal_metadata_                                                \
+        .mutable_unknown_fields<::google::protobuf::UnknownFieldSet>();       \
+  }                                                                           \
+                                                                              \
+ protected:                                                                   \
+  const ::google::protobuf::Message::ClassData* GetClassData() const final;   \
+                                                                              \
+ private:                                                                     \
+  void SetCachedSize(int size) const final { _cached_size_.Set(size); }      \
+  static void MergeImpl(::google::protobuf::Message& to,                      \
+                        const ::google::protobuf::Message& from);             \
+  static const ::google::protobuf::Message::ClassData _class_data_;           \
+  static C* default_instance_;                                                \
+  ::google::protobuf::internal::HasBits<1> _has_bits_;                        \
+  mutable ::google::protobuf::internal::CachedSize _cached_size_;             \
+  friend struct ::protolib::internal::Core;                                   \
+  friend struct ::protolib::internal::Schema<C>;                              \
+                                                                              \
+ public:
+
+// The field-number constant and the field's description for its class.
+#define PROTOLIB_FIELD_SPEC_(Kind, name, Name, number, bit)                   \
+ public:                                                                      \
+  static constexpr int k##Name##FieldNumber = number;                         \
+                                                                              \
+ private:                                                                     \
+  using _spec_##name =                                                        \
+      ::protolib::internal::FieldSpec<Kind, &k##Name##FieldNumber, bit>;     \
+                                                                              \
+ public:
+
+// Presence of a singular field: one bit of the has-bits word.
+#define PROTOLIB_PRESENCE_(name, bit)                                         \
+  bool has_##name() const { return (_has_bits_[0] & (1u << (bit))) != 0; }   \
+                                                                              \
+ private:                                                                     \
+  void set_has_##name() { _has_bits_[0] |= 1u << (bit); }                     \
+  void clear_has_##name() { _has_bits_[0] &= ~(1u << (bit)); }                \
+                                                                              \
+ public:
+
+#define PROTOLIB_SCALAR_(Kind, T, name, Name, number, bit)                    \
+  PROTOLIB_FIELD_SPEC_(Kind, name, Name, number, bit)                         \
+  PROTOLIB_PRESENCE_(name, bit)                                               \
+  T name() const { return name##_; }                                          \
+  void set_##name(T value) {                                                  \
+    set_has_##name();                                                         \
+    name##_ = value;                                                          \
+  }                                                                           \
+  void clear_##name() {                                                       \
+    name##_ = T();                                                            \
+    clear_has_##name();                                                       \
+  }                                                                           \
+                                                                              \
+ private:                                                                     \
+  T name##_ = T();                                                            \
+                                                                              \
+ public:
+
+#define PROTOLIB_UINT64(name, Name, number, bit) \
+  PROTOLIB_SCALAR_(::protolib::internal::kind::UInt64, uint64_t, name, Name, number, bit)
+#define PROTOLIB_UINT32(name, Name, number, bit) \
+  PROTOLIB_SCALAR_(::protolib::internal::kind::UInt32, uint32_t, name, Name, number, bit)
+#define PROTOLIB_INT32(name, Name, number, bit) \
+  PROTOLIB_SCALAR_(::protolib::internal::kind::Int32, int32_t, name, Name, number, bit)
+#define PROTOLIB_BOOL(name, Name, number, bit) \
+  PROTOLIB_SCALAR_(::protolib::internal::kind::Bool, bool, name, Name, number, bit)
+#define PROTOLIB_FLOAT(name, Name, number, bit) \
+  PROTOLIB_SCALAR_(::protolib::internal::kind::Float, float, name, Name, number, bit)
+#define PROTOLIB_DOUBLE(name, Name, number, bit) \
+  PROTOLIB_SCALAR_(::protolib::internal::kind::Double, double, name, Name, number, bit)
+#define PROTOLIB_FIXED32(name, Name, number, bit) \
+  PROTOLIB_SCALAR_(::protolib::internal::kind::Fixed32, uint32_t, name, Name, number, bit)
+
+// A closed enumeration E with its E_IsValid function. The setter stores any
+// number; only the parser sets out-of-range numbers apart.
+#define PROTOLIB_ENUM(E, name, Name, number, bit)                             \
+  PROTOLIB_FIELD_SPEC_(::protolib::internal::kind::Enum<&E##_IsValid>, name,  \
+                       Name, number, bit)                                     \
+  PROTOLIB_PRESENCE_(name, bit)                                               \
+  E name() const { return static_cast<E>(name##_); }                          \
+  void set_##name(E value) {                                                  \
+    set_has_##name();                                                         \
+    name##_ = value;                                                          \
+  }                                                                           \
+  void clear_##name() {                                                       \
+    name##_ = 0;                                                              \
+    clear_has_##name();                                                       \
+  }                                                                           \
+                                                                              \
+ private:                                                                     \
+  int name##_ = 0;                                                            \
+                                                                              \
+ public:
+
+// String and bytes fields. Until a field holds a string of its own it points
+// at the runtime's shared empty string; the message owns what it allocates.
+#define PROTOLIB_TEXT_(Kind, DataT, name, Name, number, bit)                  \
+  PROTOLIB_FIELD_SPEC_(Kind, name, Name, number, bit)                         \
+  PROTOLIB_PRESENCE_(name, bit)                                               \
+  const std::string& name() const { return name##_.Get(); }                   \
+  void set_##name(const std::string& value) {                                 \
+    set_has_##name();                                                         \
+    name##_.Set(value, nullptr);                                              \
+  }                                                                           \
+  void set_##name(const char* value) {                                        \
+    set_has_##name();                                                         \
+    name##_.Set(value, nullptr);                                              \
+  }                                                                           \
+  void set_##name(const DataT* value, size_t size) {                          \
+    set_has_##name();                                                         \
+    name##_.SetBytes(static_cast<const void*>(value), size, nullptr);         \
+  }                                                                           \
+  std::string* mutable_##name() {                                             \
+    set_has_##name();                                                         \
+    return name##_.Mutable(nullptr);                                          \
+  }                                                                           \
+  std::string* release_##name() {                                             \
+    clear_has_##name();                                                       \
+    return name##_.Release();                                                 \
+  }                                                                           \
+  void set_allocated_##name(std::string* value) {                             \
+    if (value != nullptr) {                                                   \
+      set_has_##name();                                                       \
+    } else {                                                                  \
+      clear_has_##name();                                                     \
+    }                                                                         \
+    name##_.SetAllocated(value, nullptr);                                     \
+  }                                                                           \
+  void clear_##name() {                                                       \
+    name##_.ClearToEmpty();                                                   \
+    clear_has_##name();                                                       \
+  }                                                                           \
+                                                                              \
+ private:                                                                     \
+  ::google::protobuf::internal::ArenaStringPtr name##_{                       \
+      &::google::protobuf::internal::fixed_address_empty_string,              \
+      ::google::protobuf::internal::ConstantInitialized{}};                   \
+                                                                              \
+ public:
+
+#define PROTOLIB_STRING(name, Name, number, bit) \
+  PROTOLIB_TEXT_(::protolib::internal::kind::String, char, name, Name, number, bit)
+#define PROTOLIB_BYTES(name, Name, number, bit) \
+  PROTOLIB_TEXT_(::protolib::internal::kind::Bytes, void, name, Name, number, bit)
+#define PROTOLIB_REQUIRED_STRING(name, Name, number, bit)                            \
+  PROTOLIB_TEXT_(                                                                    \
+      ::protolib::internal::kind::Required<::protolib::internal::kind::String>,      \
+      char, name, Name, number, bit)
+#define PROTOLIB_REQUIRED_BYTES(name, Name, number, bit)                             \
+  PROTOLIB_TEXT_(                                                                    \
+      ::protolib::internal::kind::Required<::protolib::internal::kind::Bytes>, void, \
+      name, Name, number, bit)
+
+// A singular sub-message of class T, owned by the message once allocated.
+// While nothing is held, the getter returns T's default instance, which the
+// file registration wired into this class's default instance.
+#define PROTOLIB_SUBMESSAGE_(Kind, T, name, Name, number, bit)               \
+  PROTOLIB_FIELD_SPEC_(Kind, name, Name, number, bit)                         \
+  PROTOLIB_PRESENCE_(name, bit)                                               \
+  const T& name() const {                                                     \
+    const T* held = name##_;                                                  \
+    return held != nullptr ? *held : *default_instance().name##_;             \
+  }                                                                           \
+  T* mutable_##name() {                                                       \
+    set_has_##name();                                                         \
+    if (name##_ == nullptr) name##_ = new T;                                  \
+    return name##_;                                                           \
+  }                                                                           \
+  T* release_##name() {                                                       \
+    clear_has_##name();                                                       \
+    T* held = name##_;                                                        \
+    name##_ = nullptr;                                                        \
+    return held;                                                              \
+  }                                                                           \
+  void set_allocated_##name(T* value) {                                       \
+    delete name##_;                                                           \
+    name##_ = value;                                                          \
+    if (value != nullptr) {                                                   \
+      set_has_##name();                                                       \
+    } else {                                                                  \
+      clear_has_##name();                                                     \
+    }                                                                         \
+  }                                                                           \
+  void clear_##name() {                                                       \
+    if (name##_ != nullptr) name##_->Clear();                                 \
+    clear_has_##name();                                                       \
+  }                                                                           \
+                                                                              \
+ private:                                                                     \
+  T* name##_ = nullptr;                                                       \
+                                                                              \
+ public:
+
+#define PROTOLIB_MESSAGE_FIELD(T, name, Name, number, bit)                    \
+  PROTOLIB_SUBMESSAGE_(::protolib::internal::kind::Message<T>, T, name, Name, \
+                       number, bit)
+#define PROTOLIB_IMPORTED_MESSAGE_FIELD(T, name, Name, number, bit)         \
+  PROTOLIB_SUBMESSAGE_(::protolib::internal::kind::ImportedMessage<T>, T,   \
+                       name, Name, number, bit)
+
+// Repeated scalars: T is what the element accessors take and give, Elem what
+// the container holds (they differ for enumerations, held as int).
+#define PROTOLIB_REPEATED_(Kind, T, Elem, name, Name, number, bit)            \
+  PROTOLIB_FIELD_SPEC_(::protolib::internal::kind::Repeated<Kind>, name,      \
+                       Name, number, bit)                                     \
+  int name##_size() const { return name##_.size(); }                          \
+  T name(int i) const { return static_cast<T>(name##_.Get(i)); }              \
+  void set_##name(int i, T value) { name##_.Set(i, value); }                  \
+  void add_##name(T value) { name##_.Add(value); }                            \
+  void clear_##name() { name##_.Clear(); }                                    \
+  const ::google::protobuf::RepeatedField<Elem>& name() const {               \
+    return name##_;                                                           \
+  }                                                                           \
+  ::google::protobuf::RepeatedField<Elem>* mutable_##name() {                 \
+    return &name##_;                                                          \
+  }                                                                           \
+                                                                              \
+ private:                                                                     \
+  ::google::protobuf::RepeatedField<Elem> name##_;                            \
+                                                                              \
+ public:
+
+#define PROTOLIB_REPEATED_UINT32(name, Name, number, bit)                        \
+  PROTOLIB_REPEATED_(::protolib::internal::kind::UInt32, uint32_t, uint32_t, name, \
+                     Name, number, bit)
+#define PROTOLIB_REPEATED_FLOAT(name, Name, number, bit)                            \
+  PROTOLIB_REPEATED_(::protolib::internal::kind::Float, float, float, name, Name, \
+                     number, bit)
+#define PROTOLIB_REPEATED_ENUM(E, name, Name, number, bit)                        \
+  PROTOLIB_REPEATED_(::protolib::internal::kind::Enum<&E##_IsValid>, E, int, name, \
+                     Name, number, bit)
+
+// A repeated sub-message of class T; the message owns the elements, and keeps
+// cleared ones for reuse by the next add_.
+#define PROTOLIB_REPEATED_MESSAGE(T, name, Name, number, bit)                 \
+  PROTOLIB_FIELD_SPEC_(::protolib::internal::kind::RepeatedMessage<T>, name,  \
+                       Name, number, bit)                                     \
+  int name##_size() const { return name##_.size(); }                          \
+  const T& name(int i) const { return name##_.Get(i); }                       \
+  T* mutable_##name(int i) { return name##_.Mutable(i); }                     \
+  T* add_##name() { return name##_.Add(); }                                   \
+  void clear_##name() { name##_.Clear(); }                                    \
+  const ::google::protobuf::RepeatedPtrField<T>& name() const {               \
+    return name##_;                                                           \
+  }                                                                           \
+  ::google::protobuf::RepeatedPtrField<T>* mutable_##name() {                 \
+    return &name##_;                                                          \
+  }                                                                           \
+                                                                              \
+ private:                                                                     \
+  ::google::protobuf::RepeatedPtrField<T> name##_;                            \
+                                                                              \
+ public:
+
+#endif  // PROTOLIB_MESSAGE_DECL_H_

@@ -1,0 +1,71 @@
+// Message classes of session/commander_private/commander.proto. The family
+// behaviour is protolib/message_impl.h's; this file lists each class's fields
+// and the file's registration data.
+#include "session/commander_private/commander.pb.h"
+
+#include "protolib/message_impl.h"
+
+PROTOLIB_SCHEMA(CommandHeader, time, seq, type)
+PROTOLIB_SCHEMA(PropertyChanged_KVPair, key, value)
+PROTOLIB_SCHEMA(PropertyChanged, last_change_time, last_change_id, ack, path, value,
+                metadata, authority, path_hash)
+PROTOLIB_SCHEMA(MultiPropertyChangedData, properties, change_set_id, ack_id)
+PROTOLIB_SCHEMA(MultiPropertyChanged, change, compressed_change)
+PROTOLIB_SCHEMA(Ping, time, is_reply)
+
+namespace {
+
+namespace pl = ::protolib::internal;
+
+// The file's FileDescriptorProto, as the runtime serializes it.
+constexpr char kDescriptor[] =
+    "\012)session/commander_private/commander.proto\0428\012\015CommandHe"
+    "ader\022\014\012\004time\030\001 \001(\004\022\013\012\003seq\030\002"
+    " \001(\015\022\014\012\004type\030\003 \001(\015\042\344\001\012\017"
+    "PropertyChanged\022\030\012\020last_change_time\030\001 \001(\004\022"
+    "\026\012\016last_change_id\030\010 \001(\005\022\013\012\003ack\030\002"
+    " \001(\010\022\014\012\004path\030\003 \001(\011\022\015\012\005valu"
+    "e\030\004 \001(\014\022)\012\010metadata\030\005 \003(\0132\027.Prop"
+    "ertyChanged.KVPair\022\021\012\011authority\030\006 \001(\010\022\021"
+    "\012\011path_hash\030\007 \001(\007\032$\012\006KVPair\022\013\012\003"
+    "key\030\001 \002(\011\022\015\012\005value\030\002 \002(\014\042g\012"
+    "\030MultiPropertyChangedData\022$\012\012properties\030\001 \003(\013"
+    "2\020.PropertyChanged\022\025\012\015change_set_id\030\002 \001(\005"
+    "\022\016\012\006ack_id\030\003 \001(\005\042\134\012\024MultiPropert"
+    "yChanged\022)\012\006change\030\001 \001(\0132\031.MultiPropertyChan"
+    "gedData\022\031\012\021compressed_change\030\002 \001(\014\042&\012\004"
+    "Ping\022\014\012\004time\030\001 \001(\004\022\020\012\010is_reply\030"
+    "\002 \001(\010";
+
+using Layout = pl::FileLayout<CommandHeader, PropertyChanged_KVPair, PropertyChanged,
+                              MultiPropertyChangedData, MultiPropertyChanged, Ping>;
+pl::FileState<Layout::kNumMessages> file_state;
+
+const ::google::protobuf::internal::DescriptorTable descriptor_table =
+    PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "session/commander_private/commander.proto",
+                              nullptr, 0, Layout, file_state, nullptr);
+
+struct CommanderFile {
+  static constexpr const char* kUnit = "session/commander_private/commander.pb.cc";
+  using Layout = ::Layout;
+  static constexpr const ::google::protobuf::internal::DescriptorTable& table =
+      descriptor_table;
+  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
+  static void RegisterDependencies() {}
+  using Frame = pl::FileFrame<CommanderFile, CommandHeader, PropertyChanged,
+                              PropertyChanged_KVPair, MultiPropertyChangedData,
+                              MultiPropertyChanged, Ping>;
+};
+
+}  // namespace
+
+void protobuf_AddDesc_session_2fcommander_5fprivate_2fcommander_2eproto() {
+  CommanderFile::Frame::Register();
+}
+
+PROTOLIB_DEFINE_MESSAGE(CommandHeader, CommanderFile)
+PROTOLIB_DEFINE_MESSAGE(PropertyChanged_KVPair, CommanderFile)
+PROTOLIB_DEFINE_MESSAGE(PropertyChanged, CommanderFile)
+PROTOLIB_DEFINE_MESSAGE(MultiPropertyChangedData, CommanderFile)
+PROTOLIB_DEFINE_MESSAGE(MultiPropertyChanged, CommanderFile)
+PROTOLIB_DEFINE_MESSAGE(Ping, CommanderFile)
