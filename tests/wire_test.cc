@@ -1,0 +1,274 @@
+// Exact bytes on the wire: encoding order and sizes, decoding rules, unknown
+// fields, enumerations out of range and nesting limits.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <google/protobuf/io/coded_stream.h>
+
+#include "session/commander_private/commander.pb.h"
+#include "session/velocity.pb.h"
+#include "test_util.h"
+
+namespace pb = google::protobuf;
+using protolib_test::Bytes;
+using protolib_test::Hex;
+
+namespace {
+
+// A message built by a function and the exact bytes it must encode to.
+struct EncodeCase {
+  const char* name;
+  std::function<std::unique_ptr<pb::Message>()> build;
+  std::string bytes;
+};
+
+template <class T>
+std::function<std::unique_ptr<pb::Message>()> Build(std::function<void(T*)> fill) {
+  return [fill] {
+    auto m = std::make_unique<T>();
+    fill(m.get());
+    return std::unique_ptr<pb::Message>(std::move(m));
+  };
+}
+
+std::vector<EncodeCase> EncodeCases() {
+  return {
+      {"empty", Build<CommandHeader>([](CommandHeader*) {}), ""},
+      {"bool false is present", Build<Ping>([](Ping* m) { m->set_is_reply(false); }),
+       Bytes({0x10, 0x00})},
+      {"negative int32 takes ten bytes",
+       Build<AutoDockingRequest>([](AutoDockingRequest* m) { m->set_dock_id(-1); }),
+       Bytes({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01})},
+      {"uint32 varint", Build<LaserMessage>([](LaserMessage* m) { m->set_message_id(300); }),
+       Bytes({0x08, 0xAC, 0x02})},
+      {"number order, not declaration order",
+       Build<PTZStatus>([](PTZStatus* m) {
+         m->set_current_focus(5);
+         m->set_ptz_powered_in_s(1.5);
+         m->set_moving(true);
+       }),
+       Bytes({0x08, 0x01, 0x39, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 0x40, 0x05})},
+      {"fixed32 little-endian, field 8 last",
+       Build<PropertyChanged>([](PropertyChanged* m) {
+         m->set_last_change_id(8);
+         m->set_path_hash(258);
+       }),
+       Bytes({0x3D, 0x02, 0x01, 0x00, 0x00, 0x40, 0x08})},
+      {"repeated floats unpacked",
+       Build<LaserPointToCommand>([](LaserPointToCommand* m) {
+         m->add_ray_origin(1.0f);
+         m->add_ray_origin(2.0f);
+       }),
+       Bytes({0x0D, 0, 0, 0x80, 0x3F, 0x0D, 0, 0, 0, 0x40})},
+      {"empty present sub-message",
+       Build<CommandVelocity>([](CommandVelocity* m) {
+         m->set_linear(1.0f);
+         m->mutable_ptz_message();
+       }),
+       Bytes({0x0D, 0, 0, 0x80, 0x3F, 0x5A, 0x00})},
+      {"nested sub-message",
+       Build<CommandVelocity>([](CommandVelocity* m) { m->mutable_ptz_message()->set_message_id(1); }),
+       Bytes({0x5A, 0x02, 0x08, 0x01})},
+      {"empty repeated element",
+       Build<MultiPropertyChangedData>([](MultiPropertyChangedData* m) { m->add_properties(); }),
+       Bytes({0x0A, 0x00})},
+      {"required field alone",
+       Build<PropertyChanged_KVPair>([](PropertyChanged_KVPair* m) { m->set_key("a"); }),
+       Bytes({0x0A, 0x01, 0x61})},
+      {"camera parts in number order",
+       Build<PTZMessage>([](PTZMessage* m) {
+         m->mutable_reset();
+         m->mutable_focus();
+         m->mutable_calibration();
+         m->mutable_data_request();
+         m->mutable_status();
+         m->mutable_move();
+         m->set_message_id(0);
+       }),
+       Bytes({0x08, 0x00, 0x12, 0x00, 0x1A, 0x00, 0x22, 0x00, 0x2A, 0x00, 0x32, 0x00, 0x3A,
+              0x00})},
+      {"every drive command field in number order",
+       Build<CommandVelocity>([](CommandVelocity* m) {
+         m->mutable_candy_message();
+         m->mutable_laser_message();
+         m->mutable_command_ack();
+         m->mutable_ptz_message();
+         m->set_override_disabled_driving(true);
+         m->mutable_calibration();
+         m->mutable_autodocking();
+         m->set_send_timestamp_ns(300);
+         m->set_allowed_angular_distance(0);
+         m->set_allowed_linear_distance(0);
+         m->set_velocity_limiter_tag(1);
+         m->set_angular(0);
+         m->set_linear(0.5f);
+       }),
+       Bytes({0x0D, 0, 0, 0, 0x3F, 0x15, 0, 0, 0, 0, 0x20, 0x01, 0x2D, 0, 0, 0, 0, 0x35, 0, 0,
+              0, 0, 0x38, 0xAC, 0x02, 0x42, 0x00, 0x4A, 0x00, 0x50, 0x01, 0x5A, 0x00, 0x62,
+              0x00, 0x6A, 0x00, 0x72, 0x00})},
+  };
+}
+
+TEST(Encoding, ExactBytesFromBothWriters) {
+  for (const EncodeCase& c : EncodeCases()) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<pb::Message> m = c.build();
+    EXPECT_EQ(Hex(protolib_test::EncodeToArray(*m)), Hex(c.bytes));
+    EXPECT_EQ(Hex(protolib_test::EncodeToStream(*m)), Hex(c.bytes));
+    EXPECT_EQ(m->ByteSizeLong(), c.bytes.size());
+    EXPECT_EQ(m->GetCachedSize(), static_cast<int>(c.bytes.size()));
+  }
+}
+
+TEST(Encoding, SizingCachesEveryPresentSubMessagesSize) {
+  CommandVelocity v;
+  PTZMoveCommand* move = v.mutable_ptz_message()->mutable_move();
+  move->set_pan_target(1200);
+  move->set_tilt_target(-300);
+  const size_t total = v.ByteSizeLong();
+  EXPECT_EQ(move->GetCachedSize(), static_cast<int>(move->SerializeAsString().size()));
+  EXPECT_EQ(v.ptz_message().GetCachedSize(),
+            static_cast<int>(v.ptz_message().SerializeAsString().size()));
+  EXPECT_EQ(v.GetCachedSize(), static_cast<int>(total));
+}
+
+// Decoding: input bytes, the message they give (by its re-encoding).
+template <class T>
+std::string Reencode(const std::string& input) {
+  T m;
+  EXPECT_TRUE(m.ParsePartialFromString(input)) << Hex(input);
+  return Hex(m.SerializeAsString());
+}
+
+TEST(Decoding, ScalarsTakeTheLastOccurrenceAndAnyVarintWidth) {
+  CommandHeader h;
+  ASSERT_TRUE(h.ParseFromString(Bytes({0x08, 0x01, 0x08, 0x02, 0x18, 0x05})));
+  EXPECT_EQ(h.time(), 2u);
+  EXPECT_EQ(h.type(), 5u);
+  Ping p;
+  ASSERT_TRUE(p.ParseFromString(
+      Bytes({0x10, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01})));
+  EXPECT_TRUE(p.is_reply());
+  AutoDockingRequest five, ten;
+  ASSERT_TRUE(five.ParseFromString(Bytes({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F})));
+  ASSERT_TRUE(ten.ParseFromString(
+      Bytes({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01})));
+  EXPECT_EQ(five.dock_id(), -1);
+  EXPECT_EQ(ten.dock_id(), -1);
+  CommandAck ack;
+  ASSERT_TRUE(ack.ParseFromString(Bytes({0x08, 0x85, 0x80, 0x80, 0x80, 0x10})));
+  ASSERT_EQ(ack.message_ids_size(), 1);
+  EXPECT_EQ(ack.message_ids(0), 5u);  // low 32 bits of 2^32 + 5
+}
+
+TEST(Decoding, PackedAndUnpackedRunsMix) {
+  EXPECT_EQ(Reencode<CommandAck>(Bytes({0x0A, 0x03, 0x01, 0xAC, 0x02})),
+            Hex(Bytes({0x08, 0x01, 0x08, 0xAC, 0x02})));
+  EXPECT_EQ(Reencode<CandyMessage>(Bytes({0x10, 0x01, 0x12, 0x02, 0x00, 0x02, 0x10, 0x01})),
+            Hex(Bytes({0x10, 0x01, 0x10, 0x00, 0x10, 0x02, 0x10, 0x01})));
+  EXPECT_EQ(Reencode<LaserPointToCommand>(Bytes({0x0A, 0x08, 0, 0, 0x80, 0x3F, 0, 0, 0, 0x40})),
+            Hex(Bytes({0x0D, 0, 0, 0x80, 0x3F, 0x0D, 0, 0, 0, 0x40})));
+  LaserPointToCommand ragged;
+  EXPECT_FALSE(ragged.ParsePartialFromString(Bytes({0x0A, 0x03, 0x00, 0x00, 0x80})));
+}
+
+TEST(Decoding, UnknownFieldsAreKeptAndWrittenLast) {
+  // Declared number with another wire type; undeclared numbers; two-byte tag.
+  EXPECT_EQ(Reencode<CommandHeader>(Bytes({0x09, 1, 0, 0, 0, 0, 0, 0, 0, 0x08, 0x07})),
+            Hex(Bytes({0x08, 0x07, 0x09, 1, 0, 0, 0, 0, 0, 0, 0})));
+  EXPECT_EQ(Reencode<CommandHeader>(Bytes({0x80, 0x01, 0x05})), Hex(Bytes({0x80, 0x01, 0x05})));
+  CommandVelocity v;
+  ASSERT_TRUE(v.ParseFromString(Bytes({0x18, 0x07})));
+  v.set_linear(1.0f);
+  EXPECT_EQ(Hex(v.SerializeAsString()), Hex(Bytes({0x0D, 0, 0, 0x80, 0x3F, 0x18, 0x07})));
+  CommandHeader untouched;
+  EXPECT_TRUE(untouched.ParseFromString(""));
+  EXPECT_EQ(&untouched.unknown_fields(), &pb::UnknownFieldSet::default_instance());
+}
+
+TEST(Decoding, OutOfRangeEnumerationsBecomeSignExtendedUnknownVarints) {
+  LaserPointToCommand m;
+  m.set_state_while_moving(ON);
+  ASSERT_TRUE(m.ParseFromString(Bytes({0x18, 0x05})));
+  EXPECT_FALSE(m.has_state_while_moving());  // ParseFromString cleared it
+  EXPECT_EQ(Hex(m.SerializeAsString()), Hex(Bytes({0x18, 0x05})));
+
+  m.Clear();
+  m.set_state_while_moving(ON);
+  ASSERT_TRUE(m.MergeFromString(Bytes({0x18, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F})));
+  EXPECT_EQ(m.state_while_moving(), ON);  // kept as it was
+  EXPECT_EQ(Hex(m.SerializeAsString()),
+            Hex(Bytes({0x18, 0x01, 0x18, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                       0x01})));
+
+  CandyMessage candy;
+  ASSERT_TRUE(candy.ParseFromString(Bytes({0x12, 0x03, 0x00, 0x05, 0x02})));
+  ASSERT_EQ(candy.active_slots_size(), 2);
+  EXPECT_EQ(candy.active_slots(1), BIN2);
+  EXPECT_EQ(Hex(candy.SerializeAsString()), Hex(Bytes({0x10, 0x00, 0x10, 0x02, 0x10, 0x05})));
+  ASSERT_TRUE(candy.ParseFromString(Bytes({0x10, 0x7F})));
+  EXPECT_EQ(candy.active_slots_size(), 0);
+}
+
+TEST(Decoding, SubMessageOccurrencesMerge) {
+  PTZMessage m;
+  ASSERT_TRUE(m.ParseFromString(Bytes({0x12, 0x02, 0x08, 0x05, 0x12, 0x02, 0x10, 0x06})));
+  EXPECT_EQ(m.move().pan_target(), 5);
+  EXPECT_EQ(m.move().tilt_target(), 6);
+  CommandVelocity v;
+  ASSERT_TRUE(v.ParseFromString(Bytes({0x5A, 0x00})));
+  EXPECT_TRUE(v.has_ptz_message());
+
+  // Parsing the same bytes twice appends repeated fields, nothing else.
+  LaserStatus s;
+  const std::string once = Bytes({0x0D, 0, 0, 0x80, 0x3F, 0x18, 0x09});
+  ASSERT_TRUE(s.MergeFromString(once));
+  ASSERT_TRUE(s.MergeFromString(once));
+  EXPECT_EQ(s.targeted_direction_size(), 2);
+  EXPECT_EQ(s.target_message_id(), 9u);
+}
+
+TEST(Decoding, EndsAtZeroAndEndGroupTagsOnlyAtTheTop) {
+  // Inside a length, a zero tag before the end is a failure.
+  MultiPropertyChanged m;
+  EXPECT_FALSE(m.ParseFromString(Bytes({0x0A, 0x01, 0x00})));
+  // Truncations and wire types 6 and 7 fail.
+  for (const std::string& bad :
+       {Bytes({0x08}), Bytes({0x08, 0x80}), Bytes({0x1A, 0x05, 0x61}), Bytes({0x0E}),
+        Bytes({0x0F, 0x00}), Bytes({0x0B, 0x08, 0x01})}) {
+    PropertyChanged p;
+    EXPECT_FALSE(p.ParseFromString(bad)) << Hex(bad);
+  }
+}
+
+TEST(Decoding, StringsAreStoredByteForByte) {
+  PropertyChanged m;
+  ASSERT_TRUE(m.ParseFromString(Bytes({0x1A, 0x02, 0xC3, 0x28})));  // not UTF-8
+  EXPECT_EQ(m.path(), Bytes({0xC3, 0x28}));
+  EXPECT_EQ(Hex(m.SerializeAsString()), Hex(Bytes({0x1A, 0x02, 0xC3, 0x28})));
+}
+
+TEST(Decoding, RecursionLimitCountsEveryNestedMessage) {
+  auto parse = [](const std::string& bytes) {
+    pb::io::CodedInputStream in(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                static_cast<int>(bytes.size()));
+    in.SetRecursionLimit(1);
+    CommandVelocity v;
+    return v.MergePartialFromCodedStream(&in);
+  };
+  EXPECT_TRUE(parse(Bytes({0x5A, 0x02, 0x08, 0x01})));
+  EXPECT_FALSE(parse(Bytes({0x5A, 0x04, 0x12, 0x02, 0x08, 0x01})));
+}
+
+TEST(Decoding, AFailedParseLeavesAMessageThatClearsAndReuses) {
+  CommandVelocity v;
+  EXPECT_FALSE(v.ParseFromString(Bytes({0x5A, 0x06, 0x12, 0x04, 0x08, 0x01, 0x10})));
+  v.Clear();
+  const std::string good = Bytes({0x5A, 0x02, 0x08, 0x01});
+  ASSERT_TRUE(v.ParseFromString(good));
+  EXPECT_EQ(v.SerializeAsString(), good);
+}
+
+}  // namespace
