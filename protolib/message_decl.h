@@ -244,13 +244,16 @@ struct Core;    // the family behaviour
     clear_has_##name();                                                       \
     return name##_.Release();                                                 \
   }                                                                           \
+  /* Handing back the string the field holds keeps it (and marks it set). */ \
   void set_allocated_##name(std::string* value) {                             \
     if (value != nullptr) {                                                   \
       set_has_##name();                                                       \
     } else {                                                                  \
       clear_has_##name();                                                     \
     }                                                                         \
-    name##_.SetAllocated(value, nullptr);                                     \
+    if (value == nullptr || value != name##_.UnsafeGetPointer()) {            \
+      name##_.SetAllocated(value, nullptr);                                   \
+    }                                                                         \
   }                                                                           \
   void clear_##name() {                                                       \
     name##_.ClearToEmpty();                                                   \
@@ -298,8 +301,9 @@ struct Core;    // the family behaviour
     name##_ = nullptr;                                                        \
     return held;                                                              \
   }                                                                           \
+  /* Handing back the object the field holds keeps it (and marks it set). */ \
   void set_allocated_##name(T* value) {                                       \
-    delete name##_;                                                           \
+    if (value != name##_) delete name##_;                                     \
     name##_ = value;                                                          \
     if (value != nullptr) {                                                   \
       set_has_##name();                                                       \

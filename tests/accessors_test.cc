@@ -96,6 +96,24 @@ TEST(Strings, SetAllocatedTakesOverAndNullClears) {
   EXPECT_EQ(&m.path(), &pb::internal::GetEmptyStringAlreadyInited());
 }
 
+TEST(Ownership, HandingBackTheHeldObjectKeepsIt) {
+  // The field already owns these: taking them over again must not free them.
+  PropertyChanged m;
+  std::string* path = m.mutable_path();
+  *path = "/kept";
+  m.clear_path();
+  m.set_allocated_path(path);
+  EXPECT_TRUE(m.has_path());
+  EXPECT_EQ(&m.path(), path);
+  PTZMessage p;
+  PTZMoveCommand* move = p.mutable_move();
+  move->set_pan_target(3);
+  p.clear_move();
+  p.set_allocated_move(move);
+  EXPECT_TRUE(p.has_move());
+  EXPECT_EQ(&p.move(), move);
+}
+
 TEST(SubMessages, MutableCreatesOnDemandAndMarksPresent) {
   MultiPropertyChanged m;
   EXPECT_EQ(&m.change(), &MultiPropertyChangedData::default_instance());
