@@ -104,9 +104,9 @@ pl::FileState<Layout::kNumMessages> file_state;
 // LaserState, CandySlot.
 const ::google::protobuf::EnumDescriptor* enum_descriptors[2] = {};
 
-const ::google::protobuf::internal::DescriptorTable* const imports[1] = {
-    &descriptor_table_calibration_5fcommon_2fcalibration_2eproto,
-};
+// The imported file's table; filled in at registration, since the address of
+// data in another library is not a link-time constant on every platform.
+const ::google::protobuf::internal::DescriptorTable* imports[1] = {};
 
 const ::google::protobuf::internal::DescriptorTable descriptor_table =
     PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "session/velocity.proto", imports, 1, Layout,
@@ -122,6 +122,7 @@ struct VelocityFile {
   // before this file's descriptor names it and PTZMessage is wired to it.
   static void RegisterDependencies() {
     ::tolva::calibration::protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto();
+    imports[0] = &descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
   }
   using Frame =
       pl::FileFrame<VelocityFile, AutoDockingRequest, CalibrationRequest, PTZMoveCommand,
