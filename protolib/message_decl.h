@@ -290,9 +290,11 @@ struct Core;    // the family behaviour
     const T* held = name##_;                                                  \
     return held != nullptr ? *held : *default_instance().name##_;             \
   }                                                                           \
+  /* Allocates before marking the field present, so that a failed */        \
+  /* allocation never leaves a present field without an object. */            \
   T* mutable_##name() {                                                       \
-    set_has_##name();                                                         \
     if (name##_ == nullptr) name##_ = new T;                                  \
+    set_has_##name();                                                         \
     return name##_;                                                           \
   }                                                                           \
   T* release_##name() {                                                       \

@@ -52,13 +52,23 @@ constexpr uint32_t kNoOffset = ~0u;
 // ---------------------------------------------------------------------------
 // Scalar encodings: how one value is sized, written and read, tag excluded.
 
+// Base-128 varints, written in line: most values here take a byte or two,
+// where a call costs more than the loop.
+template <class U>
+inline __attribute__((always_inline)) uint8_t* WriteVarint(U v, uint8_t* p) {
+  while (v >= 0x80) {
+    *p++ = static_cast<uint8_t>(v | 0x80);
+    v >>= 7;
+  }
+  *p++ = static_cast<uint8_t>(v);
+  return p;
+}
+
 struct VarintU64 {
   using T = uint64_t;
   static constexpr int kWireType = WireFormatLite::WIRETYPE_VARINT;
   static size_t Size(T v) { return CodedOutputStream::VarintSize64(v); }
-  static uint8_t* Write(T v, uint8_t* p) {
-    return CodedOutputStream::WriteVarint64ToArray(v, p);
-  }
+  static uint8_t* Write(T v, uint8_t* p) { return WriteVarint(v, p); }
   static const char* Read(const char* p, T* v) {
     *v = pb::internal::ReadVarint64(&p);
     return p;
@@ -69,9 +79,7 @@ struct VarintU32 {
   using T = uint32_t;
   static constexpr int kWireType = WireFormatLite::WIRETYPE_VARINT;
   static size_t Size(T v) { return CodedOutputStream::VarintSize32(v); }
-  static uint8_t* Write(T v, uint8_t* p) {
-    return CodedOutputStream::WriteVarint32ToArray(v, p);
-  }
+  static uint8_t* Write(T v, uint8_t* p) { return WriteVarint(v, p); }
   // A longer varint keeps its low 32 bits.
   static const char* Read(const char* p, T* v) {
     *v = static_cast<uint32_t>(pb::internal::ReadVarint64(&p));
@@ -87,8 +95,24 @@ struct VarintI32 {
   static size_t Size(T v) {
     return v < 0 ? 10 : CodedOutputStream::VarintSize32(static_cast<uint32_t>(v));
   }
+  // A negative value's 64-bit sign extension has ones in bits 32..63: the
+  // last five of its ten bytes are always FF FF FF FF 01, and the first five
+  // carry the low 32 bits. The caller's EnsureSpace leaves room for the
+  // eight-byte store.
   static uint8_t* Write(T v, uint8_t* p) {
+    if (__builtin_expect(v >= 0, 1)) return WriteVarint(static_cast<uint32_t>(v), p);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint64_t u = static_cast<uint32_t>(v);
+    const uint64_t low = (u & 0x7f) | ((u << 1) & 0x7f00) | ((u << 2) & 0x7f0000) |
+                         ((u << 3) & 0x7f000000) | ((u << 4) & 0x0f00000000ull) |
+                         0xFFFFFFF080808080ull;
+    std::memcpy(p, &low, 8);
+    p[8] = 0xFF;
+    p[9] = 0x01;
+    return p + 10;
+#else
     return CodedOutputStream::WriteVarint32SignExtendedToArray(v, p);
+#endif
   }
   static const char* Read(const char* p, T* v) {
     *v = static_cast<int32_t>(pb::internal::ReadVarint64(&p));
@@ -259,7 +283,11 @@ struct RequiredOps : Ops {
   static bool IsInitialized(const C& m);
 };
 
-template <class T, bool kConsultsInit>
+// A singular sub-message. kLocal: T belongs to this library, so its family
+// operations are called directly and its required fields are consulted; an
+// imported T is handled through its virtual interface alone and never asked
+// whether it is initialized.
+template <class T, bool kLocal>
 struct MessageOps {
   static constexpr bool kRepeated = false;
   static constexpr bool NeedsInitCheck();
@@ -277,20 +305,11 @@ struct MessageOps {
     Mutable<F>(to)->MergeFrom(sub != nullptr ? *sub : T::default_instance());
   }
   template <class F, class C>
-  static size_t Size(const C& m) {
-    return 1 + WireFormatLite::MessageSize(*(m.*F::kMember));
-  }
+  static size_t Size(const C& m);
   template <class F, class C>
-  static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
-    const T& sub = *(m.*F::kMember);
-    p = s->EnsureSpace(p);
-    return WireFormatLite::InternalWriteMessage(F::kNumber, sub,
-                                                sub.GetCachedSize(), p, s);
-  }
+  static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s);
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
-    return ctx->ParseMessage(Mutable<F>(m), p);
-  }
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
   template <class F, class C>
   static void Swap(C& a, C& b) {
     std::swap(a.*F::kMember, b.*F::kMember);
@@ -388,25 +407,11 @@ struct RepeatedMessageOps {
     (to.*F::kMember).MergeFrom(from.*F::kMember);
   }
   template <class F, class C>
-  static size_t Size(const C& m) {
-    const auto& elements = m.*F::kMember;
-    size_t total = elements.size();
-    for (const T& e : elements) total += WireFormatLite::MessageSize(e);
-    return total;
-  }
+  static size_t Size(const C& m);
   template <class F, class C>
-  static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
-    for (const T& e : m.*F::kMember) {
-      p = s->EnsureSpace(p);
-      p = WireFormatLite::InternalWriteMessage(F::kNumber, e, e.GetCachedSize(),
-                                               p, s);
-    }
-    return p;
-  }
+  static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s);
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
-    return ctx->ParseMessage((m.*F::kMember).Add(), p);
-  }
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
   template <class F, class C>
   static void Swap(C& a, C& b) {
     (a.*F::kMember).InternalSwap(&(b.*F::kMember));
@@ -447,9 +452,11 @@ template <> struct OpsOf<kind::Bytes> { using type = TextOps<kind::Bytes>; };
 template <class K> struct OpsOf<kind::Required<K>> {
   using type = RequiredOps<typename OpsOf<K>::type>;
 };
-template <class T> struct OpsOf<kind::Message<T>> { using type = MessageOps<T, true>; };
+template <class T> struct OpsOf<kind::Message<T>> {
+  using type = MessageOps<T, /*kLocal=*/true>;
+};
 template <class T> struct OpsOf<kind::ImportedMessage<T>> {
-  using type = MessageOps<T, false>;
+  using type = MessageOps<T, /*kLocal=*/false>;
 };
 template <> struct OpsOf<kind::Repeated<kind::UInt32>> {
   using type = RepeatedScalarOps<VarintU32>;
@@ -516,9 +523,9 @@ struct FieldList {
 template <class C>
 using FieldsOf = typename Schema<C>::Fields;
 
-template <class T, bool kConsultsInit>
-constexpr bool MessageOps<T, kConsultsInit>::NeedsInitCheck() {
-  if constexpr (kConsultsInit) {
+template <class T, bool kLocal>
+constexpr bool MessageOps<T, kLocal>::NeedsInitCheck() {
+  if constexpr (kLocal) {
     return FieldsOf<T>::kNeedsInitCheck;
   } else {
     return false;
@@ -628,11 +635,20 @@ struct Core {
   template <class C>
   static size_t ByteSize(const C& m) {
     size_t total = 0;
+    const uint32_t has = m._has_bits_[0];
     ForEach<C>([&](auto f) {
       using F = decltype(f);
-      if (Has<F>(m)) total += F::Ops::template Size<F>(m);
+      if constexpr (F::Ops::kRepeated) {
+        if (Has<F>(m)) total += F::Ops::template Size<F>(m);
+      } else {
+        if (has & F::kMask) total += F::Ops::template Size<F>(m);
+      }
     });
-    return m.MaybeComputeUnknownFieldsSize(total, &m._cached_size_);
+    if (__builtin_expect(m._internal_metadata_.have_unknown_fields(), 0)) {
+      return m.ComputeUnknownFieldsSize(total, &m._cached_size_);
+    }
+    m._cached_size_.Set(static_cast<int>(total));
+    return total;
   }
 
   template <class C>
@@ -745,10 +761,15 @@ struct Core {
                                     std::index_sequence<I...>) {
     using L = FieldsOf<C>;
     constexpr auto order = L::ByNumber();
+    const uint32_t has = m._has_bits_[0];
     (
         [&] {
           using F = std::tuple_element_t<order[I], typename L::Tuple>;
-          if (Has<F>(m)) p = F::Ops::template Write<F>(m, p, s);
+          if constexpr (F::Ops::kRepeated) {
+            if (Has<F>(m)) p = F::Ops::template Write<F>(m, p, s);
+          } else {
+            if (has & F::kMask) p = F::Ops::template Write<F>(m, p, s);
+          }
         }(),
         ...);
     return p;
@@ -815,14 +836,97 @@ const char* EnumOps<IsValid>::Parse(C& m, uint32_t, const char* p, ParseContext*
 template <class Kind>
 template <class F, class C>
 void TextOps<Kind>::Clear(C& m) {
-  (m.*F::kMember).ClearToEmpty();
+  auto& field = m.*F::kMember;
+  if (!field.IsDefault()) field.ClearNonDefaultToEmpty();
 }
 
 template <class Kind>
 template <class F, class C>
 const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
   Core::SetHas<F>(m);
-  return pb::internal::InlineGreedyStringParser((m.*F::kMember).Mutable(nullptr), p, ctx);
+  auto& field = m.*F::kMember;
+  std::string* str =
+      field.IsDefault() ? field.Mutable(nullptr) : field.UnsafeMutablePointer();
+  int size = static_cast<int>(pb::internal::ReadSize(&p));
+  if (p == nullptr) return nullptr;
+  return ctx->ReadString(p, size, str);
+}
+
+// Parses a length-delimited sub-message of a class of this library with the
+// runtime's inline ParseMessage template: no out-of-line ParseMessage, no
+// virtual _InternalParse.
+template <class T>
+struct DirectParser {
+  T* message;
+  const char* _InternalParse(const char* p, ParseContext* ctx) {
+    return Core::Parse(*message, p, ctx);
+  }
+};
+
+template <class T, bool kLocal>
+template <class F, class C>
+size_t MessageOps<T, kLocal>::Size(const C& m) {
+  const T& sub = *(m.*F::kMember);
+  if constexpr (kLocal) {
+    return 1 + WireFormatLite::LengthDelimitedSize(Core::ByteSize(sub));
+  } else {
+    return 1 + WireFormatLite::MessageSize(sub);
+  }
+}
+
+template <class T, bool kLocal>
+template <class F, class C>
+uint8_t* MessageOps<T, kLocal>::Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
+  const T& sub = *(m.*F::kMember);
+  if constexpr (kLocal) {
+    p = s->EnsureSpace(p);
+    *p++ = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
+    p = WriteVarint(static_cast<uint32_t>(sub.GetCachedSize()), p);
+    return Core::Serialize(sub, p, s);
+  } else {
+    p = s->EnsureSpace(p);
+    return WireFormatLite::InternalWriteMessage(F::kNumber, sub, sub.GetCachedSize(), p, s);
+  }
+}
+
+template <class T, bool kLocal>
+template <class F, class C>
+const char* MessageOps<T, kLocal>::Parse(C& m, uint32_t, const char* p,
+                                                ParseContext* ctx) {
+  if constexpr (kLocal) {
+    DirectParser<T> sub{Mutable<F>(m)};
+    return ctx->ParseMessage(&sub, p);
+  } else {
+    return ctx->ParseMessage(Mutable<F>(m), p);
+  }
+}
+
+template <class T>
+template <class F, class C>
+size_t RepeatedMessageOps<T>::Size(const C& m) {
+  const auto& elements = m.*F::kMember;
+  size_t total = elements.size();
+  for (const T& e : elements) total += WireFormatLite::LengthDelimitedSize(Core::ByteSize(e));
+  return total;
+}
+
+template <class T>
+template <class F, class C>
+uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
+  for (const T& e : m.*F::kMember) {
+    p = s->EnsureSpace(p);
+    *p++ = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
+    p = WriteVarint(static_cast<uint32_t>(e.GetCachedSize()), p);
+    p = Core::Serialize(e, p, s);
+  }
+  return p;
+}
+
+template <class T>
+template <class F, class C>
+const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
+  DirectParser<T> sub{(m.*F::kMember).Add()};
+  return ctx->ParseMessage(&sub, p);
 }
 
 template <class Ops>
@@ -831,24 +935,24 @@ bool RequiredOps<Ops>::IsInitialized(const C& m) {
   return Core::Has<F>(m);
 }
 
-template <class T, bool kConsultsInit>
+template <class T, bool kLocal>
 template <class F, class C>
-T* MessageOps<T, kConsultsInit>::Mutable(C& m) {
-  Core::SetHas<F>(m);
+T* MessageOps<T, kLocal>::Mutable(C& m) {
   T*& sub = m.*F::kMember;
-  if (sub == nullptr) sub = new T;
+  if (sub == nullptr) sub = new T;  // before the has-bit: see mutable_
+  Core::SetHas<F>(m);
   return sub;
 }
 
-template <class T, bool kConsultsInit>
+template <class T, bool kLocal>
 template <class F, class C>
-void MessageOps<T, kConsultsInit>::Destroy(C& m) {
+void MessageOps<T, kLocal>::Destroy(C& m) {
   if (&m != Core::DefaultInstancePtr<C>()) delete (m.*F::kMember);
 }
 
-template <class T, bool kConsultsInit>
+template <class T, bool kLocal>
 template <class F, class C>
-bool MessageOps<T, kConsultsInit>::IsInitialized(const C& m) {
+bool MessageOps<T, kLocal>::IsInitialized(const C& m) {
   if constexpr (NeedsInitCheck()) {
     return !Core::Has<F>(m) || (m.*F::kMember)->IsInitialized();
   } else {
