@@ -1,0 +1,1003 @@
+// Differential tests of every message class against an independent oracle:
+// the runtime's DynamicMessage built from the same schema. The class and the
+// oracle are driven through reflection with the same random edits, or fed the
+// same (often malformed) bytes, and must then write the same bytes through
+// every writer, agree on parse outcomes and on initialization, and merge and
+// copy alike.
+//
+// Each case runs in two worlds: with the oracle built from the generated
+// pool's descriptors (the ones the libraries register), and with the oracle
+// built from the .proto files of the source tree, loaded into a pool of its
+// own; there bytes also travel between the class and the oracle.
+//
+// Every case derives its random source from a fixed seed, the type, the test
+// and the case number, so a reported case replays exactly.
+#include <gtest/gtest.h>
+
+#include <google/protobuf/descriptor.h>
+#include <google/protobuf/dynamic_message.h>
+#include <google/protobuf/io/coded_stream.h>
+#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
+#include <google/protobuf/message.h>
+#include <google/protobuf/stubs/logging.h>
+#include <google/protobuf/unknown_field_set.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "calibration_common/calibration.pb.h"
+#include "session/commander_private/commander.pb.h"
+#include "session/velocity.pb.h"
+#include "tools/schema_loader.h"
+
+namespace {
+
+namespace pb = ::google::protobuf;
+using pb::Descriptor;
+using pb::FieldDescriptor;
+using pb::Message;
+using pb::Reflection;
+using pb::UnknownFieldSet;
+
+// Every message type of the three schema files.
+constexpr const char* kTypeNames[] = {
+    "CommandHeader",      "PropertyChanged.KVPair", "PropertyChanged",
+    "MultiPropertyChangedData", "MultiPropertyChanged", "Ping",
+    "AutoDockingRequest", "CalibrationRequest",     "PTZMoveCommand",
+    "PTZResetCommand",    "PTZFocusCommand",        "PTZStatus",
+    "PTZDataRequest",     "PTZMessage",             "CommandAck",
+    "LaserOnCommand",     "LaserPointToCommand",    "LaserStatus",
+    "LaserMessage",       "CandyMessage",           "CommandVelocity",
+    "tolva.calibration.PTZCameraParameters",
+};
+// A class of each schema file, by its own interface. Referring to them also
+// keeps the libraries linked, which register their files when loaded.
+const Message* ClassOfEachFile(int file) {
+  switch (file) {
+    case 0: return &Ping::default_instance();
+    case 1: return &CommandVelocity::default_instance();
+    default: return &tolva::calibration::PTZCameraParameters::default_instance();
+  }
+}
+constexpr const char* kSchemaFiles[] = {
+    "session/commander_private/commander.proto",
+    "session/velocity.proto",
+    "calibration_common/calibration.proto",
+};
+
+// Cases per type and world. A build with AddressSanitizer runs a fifth of them.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kScale = 5;
+#else
+constexpr int kScale = 1;
+#endif
+constexpr int kRandomCases = 2000 / kScale;
+constexpr int kMutationCases = 2000 / kScale;
+constexpr int kMergeCases = 1000 / kScale;
+constexpr uint64_t kSeed = 0x6f7261636c65ull;
+constexpr int kMaxDepth = 4;          // sub-message nesting of random content
+constexpr int kReportedPerTest = 5;  // disagreements reported in full
+
+// --- The runtime's complaints about what the tests do on purpose ---------------
+
+void QuietLogHandler(pb::LogLevel level, const char* file, int line,
+                     const std::string& message) {
+  if (level == pb::LOGLEVEL_ERROR &&
+      message.find("missing required fields") != std::string::npos) {
+    return;  // ParseFromString of a message without its required fields
+  }
+  if (message.find("contains invalid UTF-8 data") != std::string::npos) {
+    return;  // the dynamic messages' reports of the random bytes in string fields
+  }
+  std::fprintf(stderr, "[libprotobuf %d %s:%d] %s\n", static_cast<int>(level), file,
+               line, message.c_str());
+}
+
+class QuietLogs : public ::testing::Environment {
+ public:
+  void SetUp() override { previous_ = pb::SetLogHandler(&QuietLogHandler); }
+  void TearDown() override { pb::SetLogHandler(previous_); }
+
+ private:
+  pb::LogHandler* previous_ = nullptr;
+};
+::testing::Environment* const kQuietLogs =
+    ::testing::AddGlobalTestEnvironment(new QuietLogs);
+
+// --- Random values ------------------------------------------------------------
+
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  uint64_t Next() {  // splitmix64
+    uint64_t z = (state_ += 0x9e3779b97f4a7c15ull);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+  }
+  uint64_t Below(uint64_t n) { return n == 0 ? 0 : Next() % n; }
+  bool OneIn(uint64_t n) { return Below(n) == 0; }
+  template <class T, size_t N>
+  T Pick(const T (&values)[N]) {
+    return values[Below(N)];
+  }
+  // Random bits of random magnitude: small values come as often as large.
+  uint64_t Bits() { return Next() >> Below(64); }
+
+ private:
+  uint64_t state_;
+};
+
+uint64_t Fnv(const std::string& text) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3ull;
+  return h;
+}
+
+int32_t RandomInt32(Random& r) {
+  static constexpr int32_t kEdges[] = {0, 1, -1, 2, 127, 128, -128, 16383, 16384,
+                                       std::numeric_limits<int32_t>::max(),
+                                       std::numeric_limits<int32_t>::min()};
+  return r.OneIn(3) ? r.Pick(kEdges) : static_cast<int32_t>(r.Bits());
+}
+
+uint32_t RandomUInt32(Random& r) {
+  static constexpr uint32_t kEdges[] = {0, 1, 127, 128, 16383, 16384, 0x7fffffffu,
+                                        0x80000000u, 0xffffffffu};
+  return r.OneIn(3) ? r.Pick(kEdges) : static_cast<uint32_t>(r.Bits());
+}
+
+uint64_t RandomUInt64(Random& r) {
+  static constexpr uint64_t kEdges[] = {0, 1, 127, 128, 0xffffffffull, 0x100000000ull,
+                                        1ull << 63, ~0ull};
+  return r.OneIn(3) ? r.Pick(kEdges) : r.Bits();
+}
+
+template <class F, class Bits>
+F RandomFloating(Random& r) {
+  using L = std::numeric_limits<F>;
+  static constexpr F kEdges[] = {F(0),          -F(0),          F(1),
+                                 F(-1.5),       L::infinity(),  -L::infinity(),
+                                 L::denorm_min(), -L::denorm_min(), L::min(),
+                                 L::max(),      L::lowest(),    L::epsilon()};
+  if (r.OneIn(3)) return r.Pick(kEdges);
+  for (;;) {
+    Bits bits = static_cast<Bits>(r.Next());
+    F value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!std::isnan(value)) return value;
+  }
+}
+
+size_t RandomLength(Random& r, size_t large) {
+  if (r.OneIn(4)) return 0;
+  if (r.OneIn(20)) return r.Below(large);
+  return r.OneIn(5) ? 4 + r.Below(17) : 1 + r.Below(3);
+}
+
+// Printable text or arbitrary bytes (mostly not UTF-8), of 0 to 600 bytes.
+std::string RandomText(Random& r) {
+  std::string text(RandomLength(r, 600) * (r.OneIn(3) ? 7 : 1), '\0');
+  const bool printable = r.OneIn(2);
+  for (char& c : text) c = static_cast<char>(printable ? ' ' + r.Below(95) : r.Below(256));
+  return text;
+}
+
+int RandomUnknownNumber(Random& r) {
+  if (r.OneIn(2)) return 1 + static_cast<int>(r.Below(40));  // declared numbers too
+  if (r.OneIn(4)) return 1 + static_cast<int>(r.Below(FieldDescriptor::kMaxNumber));
+  return 41 + static_cast<int>(r.Below(5000));
+}
+
+// --- Identical random content through reflection ------------------------------
+
+// Gives messages of one type, possibly from different pools, the same random
+// content: every draw is applied to each target through its own reflection.
+class Filler {
+ public:
+  explicit Filler(Random& r) : r_(r) {}
+
+  void Fill(const std::vector<Message*>& targets, int depth = 0) {
+    const Descriptor* type = targets[0]->GetDescriptor();
+    for (int i = 0; i < type->field_count(); ++i) {
+      if (type->field(i)->is_repeated()) {
+        // Long runs of scalars; sub-messages nest, so fewer of them.
+        const bool nests = type->field(i)->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE;
+        for (size_t n = RandomLength(r_, nests ? 40 : 300); n > 0; --n) Value(targets, i, depth);
+      } else if (r_.OneIn(2)) {
+        Value(targets, i, depth);
+      }
+    }
+    if (r_.OneIn(4)) {
+      std::vector<UnknownFieldSet*> sets;
+      for (Message* m : targets) sets.push_back(m->GetReflection()->MutableUnknownFields(m));
+      for (int n = 1 + static_cast<int>(r_.Below(3)); n > 0; --n) Unknown(sets, 0);
+    }
+  }
+
+ private:
+  template <class T>
+  using Setter = void (Reflection::*)(Message*, const FieldDescriptor*, T) const;
+
+  template <class T>
+  static void Put(const std::vector<Message*>& targets, int index, Setter<T> set,
+                  Setter<T> add, const T& value) {
+    for (Message* m : targets) {
+      const FieldDescriptor* field = m->GetDescriptor()->field(index);
+      (m->GetReflection()->*(field->is_repeated() ? add : set))(m, field, value);
+    }
+  }
+
+  // Sets (or, for a repeated field, adds) one random value of field `index`.
+  void Value(const std::vector<Message*>& targets, int index, int depth) {
+    const FieldDescriptor* field = targets[0]->GetDescriptor()->field(index);
+    switch (field->cpp_type()) {
+      case FieldDescriptor::CPPTYPE_INT32:
+        return Put<int32_t>(targets, index, &Reflection::SetInt32, &Reflection::AddInt32,
+                            RandomInt32(r_));
+      case FieldDescriptor::CPPTYPE_UINT32:
+        return Put<uint32_t>(targets, index, &Reflection::SetUInt32,
+                             &Reflection::AddUInt32, RandomUInt32(r_));
+      case FieldDescriptor::CPPTYPE_UINT64:
+        return Put<uint64_t>(targets, index, &Reflection::SetUInt64,
+                             &Reflection::AddUInt64, RandomUInt64(r_));
+      case FieldDescriptor::CPPTYPE_BOOL:
+        return Put<bool>(targets, index, &Reflection::SetBool, &Reflection::AddBool,
+                         r_.OneIn(2));
+      case FieldDescriptor::CPPTYPE_FLOAT:
+        return Put<float>(targets, index, &Reflection::SetFloat, &Reflection::AddFloat,
+                          RandomFloating<float, uint32_t>(r_));
+      case FieldDescriptor::CPPTYPE_DOUBLE:
+        return Put<double>(targets, index, &Reflection::SetDouble,
+                           &Reflection::AddDouble, RandomFloating<double, uint64_t>(r_));
+      case FieldDescriptor::CPPTYPE_STRING:
+        return Put<std::string>(targets, index, &Reflection::SetString,
+                                &Reflection::AddString, RandomText(r_));
+      case FieldDescriptor::CPPTYPE_ENUM: {
+        // Declared values only: out-of-range numbers arrive through the wire.
+        const int number =
+            field->enum_type()->value(r_.Below(field->enum_type()->value_count()))->number();
+        for (Message* m : targets) {
+          const FieldDescriptor* f = m->GetDescriptor()->field(index);
+          const pb::EnumValueDescriptor* value = f->enum_type()->FindValueByNumber(number);
+          if (f->is_repeated()) {
+            m->GetReflection()->AddEnum(m, f, value);
+          } else {
+            m->GetReflection()->SetEnum(m, f, value);
+          }
+        }
+        return;
+      }
+      case FieldDescriptor::CPPTYPE_MESSAGE: {
+        std::vector<Message*> subs;
+        for (Message* m : targets) {
+          const FieldDescriptor* f = m->GetDescriptor()->field(index);
+          subs.push_back(f->is_repeated() ? m->GetReflection()->AddMessage(m, f)
+                                          : m->GetReflection()->MutableMessage(m, f));
+        }
+        if (depth < kMaxDepth && !r_.OneIn(4)) Fill(subs, depth + 1);  // else empty
+        return;
+      }
+      default:
+        ADD_FAILURE() << "field kind not covered by the filler: " << field->full_name();
+    }
+  }
+
+  // One unknown field of a random wire type, groups nested up to three deep.
+  void Unknown(const std::vector<UnknownFieldSet*>& sets, int depth) {
+    const int number = RandomUnknownNumber(r_);
+    switch (r_.Below(depth < 3 ? 5 : 4)) {
+      case 0: {
+        const uint64_t v = RandomUInt64(r_);
+        for (UnknownFieldSet* s : sets) s->AddVarint(number, v);
+        return;
+      }
+      case 1: {
+        const uint32_t v = static_cast<uint32_t>(r_.Next());
+        for (UnknownFieldSet* s : sets) s->AddFixed32(number, v);
+        return;
+      }
+      case 2: {
+        const uint64_t v = r_.Next();
+        for (UnknownFieldSet* s : sets) s->AddFixed64(number, v);
+        return;
+      }
+      case 3: {
+        const std::string v = RandomText(r_);
+        for (UnknownFieldSet* s : sets) s->AddLengthDelimited(number, v);
+        return;
+      }
+      default: {
+        std::vector<UnknownFieldSet*> groups;
+        for (UnknownFieldSet* s : sets) groups.push_back(s->AddGroup(number));
+        for (int n = static_cast<int>(r_.Below(4)); n > 0; --n) Unknown(groups, depth + 1);
+      }
+    }
+  }
+
+  Random& r_;
+};
+
+// --- Wire bytes -------------------------------------------------------------------
+
+std::string Varint(uint64_t v) {
+  std::string out;
+  do {
+    const uint8_t low = v & 0x7f;
+    v >>= 7;
+    out.push_back(static_cast<char>(low | (v != 0 ? 0x80 : 0)));
+  } while (v != 0);
+  return out;
+}
+
+// `v` in `length` bytes: zero-padded continuation bytes. Valid up to ten bytes.
+std::string PaddedVarint(uint64_t v, size_t length) {
+  std::string out = Varint(v);
+  while (out.size() < length) {
+    out.back() = static_cast<char>(out.back() | 0x80);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+std::string Tag(uint64_t number, int wire_type) { return Varint(number << 3 | wire_type); }
+std::string Delimited(const std::string& payload) { return Varint(payload.size()) + payload; }
+std::string LittleEndian(uint64_t v, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+  return out;
+}
+
+std::string NestedGroups(int number, int levels) {
+  std::string out;
+  for (int i = 0; i < levels; ++i) out += Tag(number, 3);
+  out += Tag(1, 0) + Varint(7);
+  for (int i = 0; i < levels; ++i) out += Tag(number, 4);
+  return out;
+}
+
+// Varints at the edges of 32 and 64 bits, of the enumerations and of bool.
+constexpr uint64_t kEdgeVarints[] = {
+    0, 1, 2, 3, 127, 128, 0x7fffffffull, 0x80000000ull, 0xffffffffull, 0x100000000ull,
+    0x100000001ull, 0x100000003ull, 0xffffffff00000001ull, 0xfffffffffffffffdull,
+    ~0ull, 1ull << 63};
+
+// Field encodings that stress a parser, for every field of `type` and a few
+// undeclared numbers: each wire type, edge varints, over-long and too-long
+// varints and tags, truncations, impossible lengths, packed runs (varints with
+// out-of-range enumeration values, fixed-width runs of any length), groups
+// (mismatched, unterminated, nested around the recursion limit) and, at the
+// top level, sub-messages holding such encodings of their own declared fields.
+std::vector<std::string> CraftedFields(const Descriptor* type, int depth) {
+  std::vector<std::string> out;
+  std::vector<int> numbers;
+  if (depth == 0) numbers = {16, 2047, FieldDescriptor::kMaxNumber};
+  for (int i = 0; i < type->field_count(); ++i) numbers.push_back(type->field(i)->number());
+  std::string edge_run;
+  for (uint64_t v : kEdgeVarints) edge_run += Varint(v);
+  const std::string fixed_run =
+      LittleEndian(0x3f800000, 4) + LittleEndian(0xc0490fdb, 4) + "\x01";
+  for (int n : numbers) {
+    const uint64_t tag0 = static_cast<uint64_t>(n) << 3;
+    out.push_back(Tag(n, 0) + Varint(1));
+    out.push_back(Tag(n, 1) + LittleEndian(0x3ff0000000000000ull, 8));
+    out.push_back(Tag(n, 2) + Delimited(Tag(1, 0) + Varint(1)));
+    out.push_back(Tag(n, 3) + Tag(n, 4));
+    out.push_back(Tag(n, 4));
+    out.push_back(Tag(n, 5) + LittleEndian(0x3f800000u, 4));
+    out.push_back(Tag(n, 6) + Varint(1));
+    out.push_back(Tag(n, 7));
+    for (uint64_t v : kEdgeVarints) out.push_back(Tag(n, 0) + Varint(v));
+    out.push_back(Tag(n, 0) + PaddedVarint(1, 10));
+    out.push_back(Tag(n, 0) + PaddedVarint(2, 11));
+    out.push_back(Tag(n, 0) + PaddedVarint(0x80000001u, 7));
+    out.push_back(Tag(n, 0) + std::string(9, '\xff') + '\x7f');
+    out.push_back(PaddedVarint(tag0, 5) + Varint(1));
+    out.push_back(PaddedVarint(tag0 | 2, 6) + Delimited(""));
+    out.push_back(Tag(n, 0));
+    out.push_back(Tag(n, 0) + '\x80');
+    out.push_back(Tag(n, 1) + "abc");
+    out.push_back(Tag(n, 5) + "ab");
+    out.push_back(Tag(n, 2) + Varint(5) + "ab");
+    out.push_back(Tag(n, 2) + Varint(1ull << 31) + "x");
+    out.push_back(Tag(n, 2) + Varint(~0ull) + "x");
+    out.push_back(Tag(n, 2) + PaddedVarint(2, 4) + Tag(1, 0) + Varint(0));
+    out.push_back(Tag(n, 2) + Delimited(""));
+    out.push_back(Tag(n, 2) + Delimited(edge_run));
+    out.push_back(Tag(n, 2) + Delimited(Varint(1) + '\x80'));
+    out.push_back(Tag(n, 2) + Delimited(PaddedVarint(2, 10) + PaddedVarint(1, 11)));
+    for (size_t length = 1; length <= fixed_run.size(); ++length) {
+      out.push_back(Tag(n, 2) + Delimited(fixed_run.substr(0, length)));
+    }
+    out.push_back(Tag(n, 3) + Tag(1, 0) + Varint(5) + Tag(2, 2) + Delimited("xy") + Tag(n, 4));
+    out.push_back(Tag(n, 3) + Tag(n + 1, 4));
+    out.push_back(Tag(n, 3));
+    out.push_back(Tag(n, 3) + Tag(n, 3) + Tag(n, 4) + Tag(n, 4));
+    const FieldDescriptor* field = type->FindFieldByNumber(n);
+    if (depth == 0 && field != nullptr &&
+        field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE) {
+      for (const std::string& inner : CraftedFields(field->message_type(), depth + 1)) {
+        out.push_back(Tag(n, 2) + Delimited(inner));
+      }
+    }
+  }
+  for (int levels : {1, 98, 99, 100, 101, 150}) out.push_back(NestedGroups(16, levels));
+  out.push_back(Tag(0, 0) + Varint(1));
+  return out;
+}
+
+// Edits a byte string in one random way.
+void Mutate(std::string* bytes, Random& r, const std::vector<std::string>& crafted,
+            const std::string& other) {
+  const size_t at = r.Below(bytes->size() + 1);
+  switch (r.Below(9)) {
+    case 0:
+      if (!bytes->empty()) (*bytes)[at % bytes->size()] ^= static_cast<char>(1 << r.Below(8));
+      break;
+    case 1:
+      bytes->resize(at);
+      break;
+    case 2:
+      for (int n = 1 + static_cast<int>(r.Below(4)); n > 0; --n) {
+        bytes->insert(at, 1, static_cast<char>(r.Below(256)));
+      }
+      break;
+    case 3:
+      bytes->erase(at, 1 + r.Below(8));
+      break;
+    case 4: {  // a random tag of any wire type and a payload of some shape
+      std::string field = Tag(r.Below(20), static_cast<int>(r.Below(8)));
+      field += r.OneIn(2) ? Varint(r.Bits()) : Delimited(std::string(r.Below(6), 'z'));
+      bytes->insert(at, field);
+      break;
+    }
+    case 5:
+      bytes->insert(r.OneIn(2) ? bytes->size() : at, crafted[r.Below(crafted.size())]);
+      break;
+    case 6:
+      if (!bytes->empty()) {
+        static constexpr char kNotable[] = {'\x00', '\x7f', '\x80', '\xff', '\x08', '\x0a'};
+        (*bytes)[at % bytes->size()] = r.Pick(kNotable);
+      }
+      break;
+    case 7:
+      bytes->insert(at, bytes->substr(r.Below(bytes->size() + 1), r.Below(16)));
+      break;
+    default:
+      bytes->insert(at, other);
+  }
+}
+
+// Merges `bytes` into `m` without the required-field check.
+bool MergePartial(Message* m, const std::string& bytes) {
+  pb::io::ArrayInputStream input(bytes.data(), static_cast<int>(bytes.size()));
+  return m->MergePartialFromBoundedZeroCopyStream(&input, static_cast<int>(bytes.size()));
+}
+
+std::string Hex(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out.empty() ? "(empty)" : out;
+}
+
+// --- What a message shows ------------------------------------------------------
+
+template <class T>
+T Read(const Message& m, const FieldDescriptor* f, int i,
+       T (Reflection::*single)(const Message&, const FieldDescriptor*) const,
+       T (Reflection::*repeated)(const Message&, const FieldDescriptor*, int) const) {
+  const Reflection* r = m.GetReflection();
+  return f->is_repeated() ? (r->*repeated)(m, f, i) : (r->*single)(m, f);
+}
+
+template <class T>
+std::string Bits(T value) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof value);
+  return std::to_string(bits);
+}
+
+// The message as reflection reads it, independently of the pool: each set
+// field with its values (floating point as bits), sub-messages nested, then
+// the unknown fields.
+void AppendView(const Message& m, std::string* out) {
+  const Reflection* r = m.GetReflection();
+  std::vector<const FieldDescriptor*> fields;
+  r->ListFields(m, &fields);
+  for (const FieldDescriptor* f : fields) {
+    const int n = f->is_repeated() ? r->FieldSize(m, f) : 1;
+    *out += f->name() + (f->is_repeated() ? "[" + std::to_string(n) + "]" : "") + ":";
+    for (int i = 0; i < n; ++i) {
+      auto get = [&](auto single, auto repeated) { return Read(m, f, i, single, repeated); };
+      switch (f->cpp_type()) {
+        case FieldDescriptor::CPPTYPE_INT32:
+          *out += std::to_string(get(&Reflection::GetInt32, &Reflection::GetRepeatedInt32));
+          break;
+        case FieldDescriptor::CPPTYPE_UINT32:
+          *out += std::to_string(get(&Reflection::GetUInt32, &Reflection::GetRepeatedUInt32));
+          break;
+        case FieldDescriptor::CPPTYPE_UINT64:
+          *out += std::to_string(get(&Reflection::GetUInt64, &Reflection::GetRepeatedUInt64));
+          break;
+        case FieldDescriptor::CPPTYPE_BOOL:
+          *out += get(&Reflection::GetBool, &Reflection::GetRepeatedBool) ? "true" : "false";
+          break;
+        case FieldDescriptor::CPPTYPE_FLOAT:
+          *out += Bits(get(&Reflection::GetFloat, &Reflection::GetRepeatedFloat));
+          break;
+        case FieldDescriptor::CPPTYPE_DOUBLE:
+          *out += Bits(get(&Reflection::GetDouble, &Reflection::GetRepeatedDouble));
+          break;
+        case FieldDescriptor::CPPTYPE_STRING:
+          *out += Hex(get(&Reflection::GetString, &Reflection::GetRepeatedString));
+          break;
+        case FieldDescriptor::CPPTYPE_ENUM:
+          *out += std::to_string(
+              get(&Reflection::GetEnumValue, &Reflection::GetRepeatedEnumValue));
+          break;
+        case FieldDescriptor::CPPTYPE_MESSAGE:
+          *out += "{";
+          AppendView(f->is_repeated() ? r->GetRepeatedMessage(m, f, i) : r->GetMessage(m, f),
+                     out);
+          *out += "}";
+          break;
+        default:
+          *out += "?";
+      }
+      *out += " ";
+    }
+  }
+  std::string unknown;
+  r->GetUnknownFields(m).SerializeToString(&unknown);
+  if (!unknown.empty()) *out += "unknown:" + Hex(unknown);
+}
+
+// A message's bytes through each of the runtime's writers, its view through
+// reflection and its initialization state.
+struct Written {
+  size_t byte_size = 0;
+  std::string as_string;     // SerializePartialAsString
+  std::string checked;       // SerializeAsString, if initialized (it refuses otherwise)
+  std::string to_array;      // ByteSizeLong, then SerializeWithCachedSizesToArray
+  std::string coded_stream;  // CodedOutputStream over a StringOutputStream
+  std::string tiny_blocks;   // CodedOutputStream over blocks of a few bytes
+  std::string view;          // what reflection reads
+  bool initialized = false;
+  std::string missing;  // InitializationErrorString
+};
+
+// What `m` writes through a stream that does not trust its ByteSizeLong.
+std::string Bytes(const Message& m) {
+  std::string bytes;
+  m.ByteSizeLong();
+  pb::io::StringOutputStream stream(&bytes);
+  {
+    pb::io::CodedOutputStream coded(&stream);
+    m.SerializeWithCachedSizes(&coded);
+  }
+  return bytes;
+}
+
+Written Write(const Message& m, int block_size) {
+  Written w;
+  w.initialized = m.IsInitialized();
+  if (!w.initialized) w.missing = m.InitializationErrorString();
+  AppendView(m, &w.view);
+  w.byte_size = m.ByteSizeLong();
+  w.coded_stream = Bytes(m);
+  // The other writers trust ByteSizeLong with their buffers.
+  if (w.coded_stream.size() != w.byte_size) return w;
+  w.as_string = m.SerializePartialAsString();
+  if (w.initialized) w.checked = m.SerializeAsString();
+  {
+    m.ByteSizeLong();
+    std::string buffer(w.byte_size, '\0');
+    auto* begin = reinterpret_cast<uint8_t*>(&buffer[0]);
+    buffer.resize(m.SerializeWithCachedSizesToArray(begin) - begin);
+    w.to_array = buffer;
+  }
+  {
+    m.ByteSizeLong();
+    std::string buffer(w.byte_size, '\0');
+    pb::io::ArrayOutputStream stream(&buffer[0], static_cast<int>(buffer.size()), block_size);
+    {
+      pb::io::CodedOutputStream coded(&stream);
+      m.SerializeWithCachedSizes(&coded);
+    }
+    buffer.resize(stream.ByteCount());
+    w.tiny_blocks = buffer;
+  }
+  return w;
+}
+
+// The bytes a compared pair of messages was parsed from, if any.
+struct Input {
+  const std::string* for_class = nullptr;
+  const std::string* for_oracle = nullptr;
+  std::string Describe() const {
+    if (for_class == nullptr) return "";
+    return "\n  input:   " + Hex(*for_class) +
+           (*for_class == *for_oracle ? "" : "\n  dynamic's input: " + Hex(*for_oracle));
+  }
+};
+
+// --- The worlds ----------------------------------------------------------------------
+
+enum class World { kGeneratedPool, kSchemaFiles };
+
+// The schema files of the source tree in a pool of their own.
+const pb::DescriptorPool& SchemaFilePool() {
+  static const auto* loader = [] {
+    auto* l = new protolib::tools::SchemaLoader(PROTOLIB_SOURCE_DIR);
+    for (const char* file : kSchemaFiles) {
+      std::string error;
+      if (l->Load(file, &error) == nullptr) ADD_FAILURE() << error;
+    }
+    return l;
+  }();
+  return *loader->pool();
+}
+
+void CollectTypes(const Descriptor* type, std::set<std::string>* names) {
+  names->insert(type->full_name());
+  for (int i = 0; i < type->nested_type_count(); ++i) CollectTypes(type->nested_type(i), names);
+}
+
+std::set<std::string> TypesOfSchemaFiles(const pb::DescriptorPool& pool) {
+  std::set<std::string> names;
+  for (const char* name : kSchemaFiles) {
+    const pb::FileDescriptor* file = pool.FindFileByName(name);
+    EXPECT_NE(file, nullptr) << name;
+    if (file == nullptr) continue;
+    for (int i = 0; i < file->message_type_count(); ++i) {
+      CollectTypes(file->message_type(i), &names);
+    }
+  }
+  return names;
+}
+
+TEST(OracleCoverage, TheTypeListIsEveryMessageOfTheSchemaFiles) {
+  for (int file = 0; file < 3; ++file) {
+    const Message* instance = ClassOfEachFile(file);
+    EXPECT_EQ(instance->GetDescriptor()->file()->name(), kSchemaFiles[file]);
+    // The generated factory hands out the classes, not dynamic messages.
+    EXPECT_EQ(pb::MessageFactory::generated_factory()->GetPrototype(instance->GetDescriptor()),
+              instance);
+  }
+  const std::set<std::string> listed(std::begin(kTypeNames), std::end(kTypeNames));
+  EXPECT_EQ(TypesOfSchemaFiles(*pb::DescriptorPool::generated_pool()), listed);
+  EXPECT_EQ(TypesOfSchemaFiles(SchemaFilePool()), listed);
+}
+
+// --- The differential fixture --------------------------------------------------------
+
+// The one place where the classes and this runtime's DynamicMessage differ
+// on purpose: a number that the wire gives a closed enumeration but the
+// enumeration does not declare is kept among the unknown fields, as its low
+// 32 bits sign-extended to 64 (the int32 the field would hold). The classes
+// do that for every value; DynamicMessage does it for singular and unpacked
+// values but keeps a packed run's values as read. Parsed content is compared
+// with such unknown values brought into that form on both sides, which
+// changes nothing else.
+void SignExtendUnknownEnumNumbers(Message* m) {
+  const Reflection* r = m->GetReflection();
+  const Descriptor* d = m->GetDescriptor();
+  if (r->GetUnknownFields(*m).field_count() > 0) {
+    UnknownFieldSet* unknown = r->MutableUnknownFields(m);
+    for (int i = 0; i < unknown->field_count(); ++i) {
+      pb::UnknownField* u = unknown->mutable_field(i);
+      const FieldDescriptor* field = d->FindFieldByNumber(u->number());
+      if (u->type() == pb::UnknownField::TYPE_VARINT && field != nullptr &&
+          field->enum_type() != nullptr) {
+        u->set_varint(
+            static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(u->varint()))));
+      }
+    }
+  }
+  std::vector<const FieldDescriptor*> fields;
+  r->ListFields(*m, &fields);
+  for (const FieldDescriptor* f : fields) {
+    if (f->cpp_type() != FieldDescriptor::CPPTYPE_MESSAGE) continue;
+    if (f->is_repeated()) {
+      for (int i = 0; i < r->FieldSize(*m, f); ++i) {
+        SignExtendUnknownEnumNumbers(r->MutableRepeatedMessage(m, f, i));
+      }
+    } else {
+      SignExtendUnknownEnumNumbers(r->MutableMessage(m, f));
+    }
+  }
+}
+
+class OracleTest : public ::testing::TestWithParam<std::tuple<const char*, World>> {
+ protected:
+  void SetUp() override {
+    type_ = std::get<0>(GetParam());
+    world_ = std::get<1>(GetParam());
+    const Descriptor* type = pb::DescriptorPool::generated_pool()->FindMessageTypeByName(type_);
+    ASSERT_NE(type, nullptr) << type_;
+    class_prototype_ = pb::MessageFactory::generated_factory()->GetPrototype(type);
+    ASSERT_NE(class_prototype_, nullptr);
+    ASSERT_EQ(class_prototype_->GetReflection()->GetMessageFactory(),
+              pb::MessageFactory::generated_factory())
+        << type_ << " has no compiled class";
+    const Descriptor* oracle_type =
+        world_ == World::kGeneratedPool ? type : SchemaFilePool().FindMessageTypeByName(type_);
+    ASSERT_NE(oracle_type, nullptr) << type_;
+    // The two worlds describe the same schema (the filler relies on it).
+    ASSERT_EQ(oracle_type->DebugString(), type->DebugString());
+    oracle_prototype_ = factory_.GetPrototype(oracle_type);
+  }
+
+  void TearDown() override {
+    if (disagreements_ > kReportedPerTest) {
+      ADD_FAILURE() << disagreements_ << " disagreements in all (the first "
+                    << kReportedPerTest << " are reported above)";
+    }
+  }
+
+  std::unique_ptr<Message> NewClass() const {
+    return std::unique_ptr<Message>(class_prototype_->New());
+  }
+  std::unique_ptr<Message> NewOracle() const {
+    return std::unique_ptr<Message>(oracle_prototype_->New());
+  }
+  std::unique_ptr<Message> Copy(const Message& m) const {
+    std::unique_ptr<Message> copy(m.New());
+    copy->CopyFrom(m);
+    return copy;
+  }
+
+  Random CaseRandom(const char* test, int i) const {
+    return Random(Fnv(std::string(test) + "/" + type_ + "/" + std::to_string(i)) ^ kSeed);
+  }
+  std::string Context(const char* test, int i) const {
+    return std::string(type_) + (world_ == World::kGeneratedPool ? " [generated pool]"
+                                                                  : " [schema files]") +
+           ", " + test + " case " + std::to_string(i);
+  }
+
+  void Disagree(const std::string& report) {
+    if (++disagreements_ <= kReportedPerTest) ADD_FAILURE() << report;
+  }
+
+  // A random message's encoding, written by the oracle.
+  std::string RandomEncoding(Random& r) const {
+    std::unique_ptr<Message> m = NewOracle();
+    Filler(r).Fill({m.get()});
+    return Bytes(*m);
+  }
+
+  // A class instance and an oracle instance with the same content write the
+  // same bytes through every writer, read the same through reflection and
+  // agree on initialization. All differences of one pair make one report.
+  void ExpectSameWrites(const Message& c, const Message& o, const std::string& context,
+                        const Input& input = {}) {
+    const int block_size = 1 + static_cast<int>(Fnv(context) % 16);
+    const Written wc = Write(c, block_size);
+    const Written wo = Write(o, block_size);
+    std::string report;
+    auto expect = [&](bool same, const std::string& what, const std::string& from_class,
+                      const std::string& from_oracle) {
+      if (!same) {
+        report += "\n  " + what + " differs:\n    class:   " + from_class +
+                  "\n    dynamic: " + from_oracle;
+      }
+    };
+    auto expect_bytes = [&](const std::string& what, const std::string& from_class,
+                            const std::string& from_oracle) {
+      if (from_class != from_oracle) expect(false, what, Hex(from_class), Hex(from_oracle));
+    };
+    expect(wc.byte_size == wo.byte_size, "ByteSizeLong", std::to_string(wc.byte_size),
+           std::to_string(wo.byte_size));
+    expect_bytes("CodedOutputStream", wc.coded_stream, wo.coded_stream);
+    if (wc.coded_stream.size() != wc.byte_size) {
+      report += "\n  the class writes " + std::to_string(wc.coded_stream.size()) +
+                " bytes after ByteSizeLong gave " + std::to_string(wc.byte_size);
+    } else {  // the writers that trust ByteSizeLong with their buffers
+      expect_bytes("SerializePartialAsString", wc.as_string, wo.as_string);
+      expect_bytes("SerializeAsString", wc.checked, wo.checked);
+      expect_bytes("SerializeWithCachedSizesToArray", wc.to_array, wo.to_array);
+      expect_bytes("CodedOutputStream in blocks of " + std::to_string(block_size),
+                   wc.tiny_blocks, wo.tiny_blocks);
+    }
+    expect(wc.view == wo.view, "the content read through reflection", wc.view, wo.view);
+    expect(wc.initialized == wo.initialized, "IsInitialized",
+           wc.initialized ? "true" : "false", wo.initialized ? "true" : "false");
+    expect(wc.missing == wo.missing, "InitializationErrorString", wc.missing, wo.missing);
+    if (!report.empty()) Disagree(context + input.Describe() + report);
+  }
+
+  // The class parses `for_class` and the oracle `for_oracle` (the same bytes
+  // unless they cross worlds), optionally merging into copies of given
+  // starting contents: same outcome, and on success the same content. Both
+  // also check required fields with ParseFromString, and the class reads its
+  // input once more in blocks of a few bytes, to the same result.
+  void ExpectSameParse(const std::string& for_class, const std::string& for_oracle,
+                       const std::string& context, const Message* class_start = nullptr,
+                       const Message* oracle_start = nullptr) {
+    std::unique_ptr<Message> c = class_start ? Copy(*class_start) : NewClass();
+    std::unique_ptr<Message> o = oracle_start ? Copy(*oracle_start) : NewOracle();
+    const bool class_ok = class_start ? MergePartial(c.get(), for_class)
+                                      : c->ParsePartialFromString(for_class);
+    const bool oracle_ok = oracle_start ? MergePartial(o.get(), for_oracle)
+                                        : o->ParsePartialFromString(for_oracle);
+    const Input input{&for_class, &for_oracle};
+    const char* how = class_start ? "MergePartialFromBoundedZeroCopyStream"
+                                  : "ParsePartialFromString";
+    if (class_ok != oracle_ok) {
+      Disagree(context + ": " + how + " gives " + (class_ok ? "true" : "false") +
+               " for the class, " + (oracle_ok ? "true" : "false") + " for the dynamic message" +
+               input.Describe());
+      return;
+    }
+    if (class_ok) {
+      SignExtendUnknownEnumNumbers(c.get());
+      SignExtendUnknownEnumNumbers(o.get());
+      ExpectSameWrites(*c, *o, context + ", after " + how, input);
+    }
+
+    if (class_start == nullptr) {
+      const bool class_full = NewClass()->ParseFromString(for_class);
+      const bool oracle_full = NewOracle()->ParseFromString(for_oracle);
+      if (class_full != oracle_full) {
+        Disagree(context + ": ParseFromString gives " + (class_full ? "true" : "false") +
+                 " for the class, " + (oracle_full ? "true" : "false") +
+                 " for the dynamic message" + input.Describe());
+      }
+      const int block_size = 1 + static_cast<int>(Fnv(for_class) % 24);
+      pb::io::ArrayInputStream blocks(for_class.data(), static_cast<int>(for_class.size()),
+                                      block_size);
+      std::unique_ptr<Message> chunked = NewClass();
+      const bool chunked_ok = chunked->ParsePartialFromZeroCopyStream(&blocks);
+      if (chunked_ok != class_ok || (chunked_ok && Bytes(*chunked) != Bytes(*c))) {
+        Disagree(context + ": the class reading blocks of " + std::to_string(block_size) +
+                 " bytes gives " + (chunked_ok ? Hex(Bytes(*chunked)) : "failure") +
+                 ", reading them at once " + (class_ok ? Hex(Bytes(*c)) : "failure") +
+                 input.Describe());
+      }
+    }
+  }
+  void ExpectSameParse(const std::string& bytes, const std::string& context) {
+    ExpectSameParse(bytes, bytes, context);
+  }
+
+  const char* type_ = nullptr;
+  World world_ = World::kGeneratedPool;
+  const Message* class_prototype_ = nullptr;
+  pb::DynamicMessageFactory factory_;
+  const Message* oracle_prototype_ = nullptr;
+  int disagreements_ = 0;
+};
+
+// Random content set through reflection (declared enumeration values,
+// present-but-empty sub-messages, unknown fields of every wire type) is
+// written alike; each side then reads what the other wrote; and a cleared
+// instance refilled is again written alike.
+TEST_P(OracleTest, RandomMessagesAreWrittenAlike) {
+  for (int i = 0; i < kRandomCases; ++i) {
+    Random r = CaseRandom("random", i);
+    const std::string context = Context("random", i);
+    std::unique_ptr<Message> c = NewClass();
+    std::unique_ptr<Message> o = NewOracle();
+    for (int round = 0; round < 2; ++round) {
+      Filler(r).Fill({c.get(), o.get()});
+      ExpectSameWrites(*c, *o, context + (round == 0 ? "" : ", refilled after Clear"));
+      if (round == 0) {
+        ExpectSameParse(Bytes(*o), Bytes(*c), context + ", bytes exchanged");
+        c->Clear();
+        o->Clear();
+      }
+    }
+  }
+}
+
+// Random bytes and mutated valid encodings parse with the same outcome and
+// content, into an empty message or merged into random content.
+TEST_P(OracleTest, MutatedBytesParseAlike) {
+  const std::vector<std::string> crafted = CraftedFields(oracle_prototype_->GetDescriptor(), 0);
+  for (int i = 0; i < kMutationCases; ++i) {
+    Random r = CaseRandom("mutation", i);
+    const std::string context = Context("mutation", i);
+    std::string bytes;
+    if (r.OneIn(10)) {
+      for (size_t n = r.Below(64); n > 0; --n) bytes.push_back(static_cast<char>(r.Below(256)));
+    } else {
+      bytes = RandomEncoding(r);
+      const std::string other = r.OneIn(2) ? RandomEncoding(r) : crafted[r.Below(crafted.size())];
+      for (int n = 1 + static_cast<int>(r.Below(4)); n > 0; --n) Mutate(&bytes, r, crafted, other);
+    }
+    if (r.OneIn(4)) {
+      std::unique_ptr<Message> c = NewClass();
+      std::unique_ptr<Message> o = NewOracle();
+      Filler(r).Fill({c.get(), o.get()});
+      ExpectSameParse(bytes, bytes, context, c.get(), o.get());
+    } else {
+      ExpectSameParse(bytes, context);
+    }
+  }
+}
+
+// Each crafted field encoding parses alike alone, after and before a valid
+// encoding.
+TEST_P(OracleTest, CraftedFieldsParseAlike) {
+  const std::vector<std::string> crafted = CraftedFields(oracle_prototype_->GetDescriptor(), 0);
+  for (size_t i = 0; i < crafted.size(); ++i) {
+    Random r = CaseRandom("crafted", static_cast<int>(i));
+    const std::string context = Context("crafted", static_cast<int>(i));
+    std::string valid = RandomEncoding(r);  // a short one: the snippet is the point
+    for (int tries = 0; valid.size() > 64 && tries < 8; ++tries) valid = RandomEncoding(r);
+    ExpectSameParse(crafted[i], context);
+    ExpectSameParse(valid + crafted[i], context + ", after a valid encoding");
+    ExpectSameParse(crafted[i] + valid, context + ", before a valid encoding");
+  }
+}
+
+// MergeFrom and CopyFrom between random messages; between a class
+// instance and a dynamic message (through reflection) where they share
+// descriptors, through bytes where they do not.
+TEST_P(OracleTest, MergeAndCopyAgree) {
+  for (int i = 0; i < kMergeCases; ++i) {
+    Random r = CaseRandom("merge", i);
+    const std::string context = Context("merge", i);
+    std::unique_ptr<Message> ac = NewClass(), bc = NewClass();
+    std::unique_ptr<Message> ao = NewOracle(), bo = NewOracle();
+    Filler(r).Fill({ac.get(), ao.get()});
+    Filler(r).Fill({bc.get(), bo.get()});
+
+    for (const bool merge : {true, false}) {
+      const std::string op = merge ? "MergeFrom" : "CopyFrom";
+      auto apply = [merge](Message* to, const Message& from) {
+        merge ? to->MergeFrom(from) : to->CopyFrom(from);
+      };
+      std::unique_ptr<Message> o = Copy(*ao);
+      apply(o.get(), *bo);
+      std::unique_ptr<Message> c = Copy(*ac);
+      apply(c.get(), *bc);
+      ExpectSameWrites(*c, *o, context + ", " + op);
+
+      if (world_ == World::kGeneratedPool) {
+        // The class takes the dynamic message's content, and the other way
+        // round, through reflection.
+        std::unique_ptr<Message> c_from_o = Copy(*ac);
+        apply(c_from_o.get(), *bo);
+        ExpectSameWrites(*c_from_o, *o, context + ", class " + op + " dynamic");
+        std::unique_ptr<Message> o_from_c = Copy(*ao);
+        apply(o_from_c.get(), *bc);
+        ExpectSameWrites(*c, *o_from_c, context + ", dynamic " + op + " class");
+      } else {
+        // Across worlds through bytes: each side reads what the other wrote.
+        ExpectSameParse(Bytes(*bo), Bytes(*bc), context + ", " + op + " through bytes",
+                        merge ? ac.get() : nullptr, merge ? ao.get() : nullptr);
+      }
+    }
+  }
+}
+
+std::string TypeAndWorldName(
+    const ::testing::TestParamInfo<std::tuple<const char*, World>>& info) {
+  std::string name = std::get<0>(info.param);
+  std::replace(name.begin(), name.end(), '.', '_');
+  return name + (std::get<1>(info.param) == World::kGeneratedPool ? "_GeneratedPool"
+                                                                  : "_SchemaFiles");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryType, OracleTest,
+                         ::testing::Combine(::testing::ValuesIn(kTypeNames),
+                                            ::testing::Values(World::kGeneratedPool,
+                                                              World::kSchemaFiles)),
+                         TypeAndWorldName);
+
+}  // namespace
