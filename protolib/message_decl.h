@@ -370,7 +370,11 @@ struct Core;    // the family behaviour
   int name##_size() const { return name##_.size(); }                          \
   const T& name(int i) const { return name##_.Get(i); }                       \
   T* mutable_##name(int i) { return name##_.Mutable(i); }                     \
-  T* add_##name() { return name##_.Add(); }                                   \
+  /* Grows first: a failed growth must not lose a new element. */            \
+  T* add_##name() {                                                           \
+    name##_.Reserve(name##_.size() + 1);                                      \
+    return name##_.Add();                                                     \
+  }                                                                           \
   void clear_##name() { name##_.Clear(); }                                    \
   const ::google::protobuf::RepeatedPtrField<T>& name() const {               \
     return name##_;                                                           \

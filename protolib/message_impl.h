@@ -402,9 +402,14 @@ struct RepeatedMessageOps {
   static void Clear(C& m) {
     (m.*F::kMember).Clear();
   }
+  // Element by element, after growing the pointer array once: each new
+  // element is counted before anything is merged into it, so a failed
+  // allocation leaves a partly merged but owned and counted element.
   template <class F, class C>
   static void Merge(C& to, const C& from) {
-    (to.*F::kMember).MergeFrom(from.*F::kMember);
+    auto& elements = to.*F::kMember;
+    elements.Reserve(elements.size() + (from.*F::kMember).size());
+    for (const T& e : from.*F::kMember) elements.Add()->MergeFrom(e);
   }
   template <class F, class C>
   static size_t Size(const C& m);
@@ -537,6 +542,106 @@ constexpr bool RepeatedMessageOps<T>::NeedsInitCheck() {
   return FieldsOf<T>::kNeedsInitCheck;
 }
 
+// ---------------------------------------------------------------------------
+// Unknown fields. The runtime's set allocates a string or group before it
+// grows its array of fields, and loses that allocation if the growth fails.
+// These routines grow the array first (by adding and removing a varint), so
+// that an allocation failure while storing unknown fields leaks nothing.
+
+inline void ReserveUnknownField(UnknownFieldSet* set) {
+  set->AddVarint(0, 0);
+  set->DeleteSubrange(set->field_count() - 1, 1);
+}
+
+inline void MergeUnknownFields(const UnknownFieldSet& from, UnknownFieldSet* to) {
+  for (int i = 0; i < from.field_count(); ++i) {
+    const pb::UnknownField& f = from.field(i);
+    switch (f.type()) {
+      case pb::UnknownField::TYPE_VARINT:
+        to->AddVarint(f.number(), f.varint());
+        break;
+      case pb::UnknownField::TYPE_FIXED32:
+        to->AddFixed32(f.number(), f.fixed32());
+        break;
+      case pb::UnknownField::TYPE_FIXED64:
+        to->AddFixed64(f.number(), f.fixed64());
+        break;
+      case pb::UnknownField::TYPE_LENGTH_DELIMITED:
+        ReserveUnknownField(to);
+        to->AddLengthDelimited(f.number())->assign(f.length_delimited());
+        break;
+      case pb::UnknownField::TYPE_GROUP:
+        ReserveUnknownField(to);
+        MergeUnknownFields(f.group(), to->AddGroup(f.number()));
+        break;
+    }
+  }
+}
+
+inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
+                                     ParseContext* ctx);
+
+// The fields of an unknown group, up to its end-group tag.
+struct UnknownGroup {
+  UnknownFieldSet* set;
+  const char* _InternalParse(const char* ptr, ParseContext* ctx) {
+    while (!ctx->Done(&ptr)) {
+      uint32_t tag;
+      ptr = pb::internal::ReadTag(ptr, &tag);
+      if (ptr == nullptr) return nullptr;
+      if (tag == 0 || (tag & 7) == WireFormatLite::WIRETYPE_END_GROUP) {
+        ctx->SetLastTag(tag);
+        return ptr;
+      }
+      ptr = ParseUnknownField(tag, set, ptr, ctx);
+      if (ptr == nullptr) return nullptr;
+    }
+    return ptr;
+  }
+};
+
+// Reads one field that the message does not declare into its unknown-field
+// set, by its wire type; groups count against the recursion limit.
+inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
+                                     ParseContext* ctx) {
+  const int number = static_cast<int>(tag >> 3);
+  if (number == 0) return nullptr;
+  switch (tag & 7) {
+    case WireFormatLite::WIRETYPE_VARINT: {
+      const uint64_t value = pb::internal::ReadVarint64(&ptr);
+      if (ptr != nullptr) set->AddVarint(number, value);
+      return ptr;
+    }
+    case WireFormatLite::WIRETYPE_FIXED64: {
+      uint64_t value;
+      pb::io::CodedInputStream::ReadLittleEndian64FromArray(
+          reinterpret_cast<const uint8_t*>(ptr), &value);
+      set->AddFixed64(number, value);
+      return ptr + 8;
+    }
+    case WireFormatLite::WIRETYPE_LENGTH_DELIMITED: {
+      const int size = pb::internal::ReadSize(&ptr);
+      if (ptr == nullptr) return nullptr;
+      ReserveUnknownField(set);
+      return ctx->ReadString(ptr, size, set->AddLengthDelimited(number));
+    }
+    case WireFormatLite::WIRETYPE_START_GROUP: {
+      ReserveUnknownField(set);
+      UnknownGroup group{set->AddGroup(number)};
+      return ctx->ParseGroup(&group, ptr, tag);
+    }
+    case WireFormatLite::WIRETYPE_FIXED32: {
+      uint32_t value;
+      pb::io::CodedInputStream::ReadLittleEndian32FromArray(
+          reinterpret_cast<const uint8_t*>(ptr), &value);
+      set->AddFixed32(number, value);
+      return ptr + 4;
+    }
+    default:
+      return nullptr;
+  }
+}
+
 // Reports a message merged into itself: a fatal check failure that names the
 // source unit and the line of the merge.
 [[noreturn]] inline void SelfMergeFailed(const char* unit, int line) {
@@ -609,13 +714,15 @@ struct Core {
         using F = decltype(f);
         if constexpr (!F::Ops::kRepeated) {
           if (Has<F>(from)) {
-            SetHas<F>(to);
             F::Ops::template Merge<F>(to, from);
+            SetHas<F>(to);  // after: a failed merge marks nothing present
           }
         }
       });
     }
-    to._internal_metadata_.template MergeFrom<UnknownFieldSet>(from._internal_metadata_);
+    if (from._internal_metadata_.have_unknown_fields()) {
+      MergeUnknownFields(from.unknown_fields(), Unknown(to));
+    }
   }
 
   template <class C>
@@ -680,7 +787,7 @@ struct Core {
         ctx->SetLastTag(tag);
         return ptr;
       }
-      ptr = pb::internal::UnknownFieldParse(tag, Unknown(m), ptr, ctx);
+      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx);
       if (ptr == nullptr) return nullptr;
     }
     return ptr;
@@ -925,7 +1032,9 @@ uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
 template <class T>
 template <class F, class C>
 const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
-  DirectParser<T> sub{(m.*F::kMember).Add()};
+  auto& elements = m.*F::kMember;
+  elements.Reserve(elements.size() + 1);  // no element is lost to a failed growth
+  DirectParser<T> sub{elements.Add()};
   return ctx->ParseMessage(&sub, p);
 }
 
@@ -1150,7 +1259,8 @@ struct FileFrame {
   const ::google::protobuf::Message::ClassData C::_class_data_ = {                \
       ::google::protobuf::Message::CopyWithSourceCheck, C::MergeImpl};            \
   C::C() : ::google::protobuf::Message() {}                                       \
-  C::C(const C& from) : ::google::protobuf::Message() {                           \
+  /* Delegates, so that a failed copy is destroyed and leaks nothing. */         \
+  C::C(const C& from) : C() {                                                     \
     ::protolib::internal::Core::Merge(*this, from, File::kUnit, __LINE__);        \
   }                                                                               \
   C::~C() { ::protolib::internal::Core::Destroy(*this); }                         \
