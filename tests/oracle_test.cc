@@ -37,6 +37,7 @@
 #include "calibration_common/calibration.pb.h"
 #include "session/commander_private/commander.pb.h"
 #include "session/velocity.pb.h"
+#include "tests/enum_unknowns.h"
 #include "tools/schema_loader.h"
 
 namespace {
@@ -684,43 +685,6 @@ TEST(OracleCoverage, TheTypeListIsEveryMessageOfTheSchemaFiles) {
 
 // --- The differential fixture --------------------------------------------------------
 
-// The one place where the classes and this runtime's DynamicMessage differ
-// on purpose: a number that the wire gives a closed enumeration but the
-// enumeration does not declare is kept among the unknown fields, as its low
-// 32 bits sign-extended to 64 (the int32 the field would hold). The classes
-// do that for every value; DynamicMessage does it for singular and unpacked
-// values but keeps a packed run's values as read. Parsed content is compared
-// with such unknown values brought into that form on both sides, which
-// changes nothing else.
-void SignExtendUnknownEnumNumbers(Message* m) {
-  const Reflection* r = m->GetReflection();
-  const Descriptor* d = m->GetDescriptor();
-  if (r->GetUnknownFields(*m).field_count() > 0) {
-    UnknownFieldSet* unknown = r->MutableUnknownFields(m);
-    for (int i = 0; i < unknown->field_count(); ++i) {
-      pb::UnknownField* u = unknown->mutable_field(i);
-      const FieldDescriptor* field = d->FindFieldByNumber(u->number());
-      if (u->type() == pb::UnknownField::TYPE_VARINT && field != nullptr &&
-          field->enum_type() != nullptr) {
-        u->set_varint(
-            static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(u->varint()))));
-      }
-    }
-  }
-  std::vector<const FieldDescriptor*> fields;
-  r->ListFields(*m, &fields);
-  for (const FieldDescriptor* f : fields) {
-    if (f->cpp_type() != FieldDescriptor::CPPTYPE_MESSAGE) continue;
-    if (f->is_repeated()) {
-      for (int i = 0; i < r->FieldSize(*m, f); ++i) {
-        SignExtendUnknownEnumNumbers(r->MutableRepeatedMessage(m, f, i));
-      }
-    } else {
-      SignExtendUnknownEnumNumbers(r->MutableMessage(m, f));
-    }
-  }
-}
-
 class OracleTest : public ::testing::TestWithParam<std::tuple<const char*, World>> {
  protected:
   void SetUp() override {
@@ -844,8 +808,8 @@ class OracleTest : public ::testing::TestWithParam<std::tuple<const char*, World
       return;
     }
     if (class_ok) {
-      SignExtendUnknownEnumNumbers(c.get());
-      SignExtendUnknownEnumNumbers(o.get());
+      protolib_test::SignExtendUnknownEnumNumbers(c.get());
+      protolib_test::SignExtendUnknownEnumNumbers(o.get());
       ExpectSameWrites(*c, *o, context + ", after " + how, input);
     }
 
