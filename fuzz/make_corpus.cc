@@ -16,6 +16,7 @@
 #include <google/protobuf/message.h>
 
 #include "fuzz/fuzz_types.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -57,21 +58,9 @@ void VelocityRaw(const std::string& name, const std::string& bytes) {
 }
 
 // Wire-format pieces for encodings the classes never write themselves.
-std::string Varint(uint64_t v) {
-  std::string out;
-  while (v >= 0x80) {
-    out.push_back(static_cast<char>((v & 0x7f) | 0x80));
-    v >>= 7;
-  }
-  out.push_back(static_cast<char>(v));
-  return out;
-}
-std::string Tag(int number, int wire_type) {
-  return Varint((static_cast<uint64_t>(number) << 3) | static_cast<uint64_t>(wire_type));
-}
-std::string Delimited(int number, const std::string& body) {
-  return Tag(number, 2) + Varint(body.size()) + body;
-}
+using protolib_test::Delimited;
+using protolib_test::Tag;
+using protolib_test::Varint;
 std::string Fixed32(uint32_t v) {
   std::string out;
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));

@@ -330,27 +330,28 @@ struct Core;    // the family behaviour
   PROTOLIB_SUBMESSAGE_(::protolib::internal::kind::ImportedMessage<T>, T,   \
                        name, Name, number, bit)
 
+// What every repeated field has: its container, its size, and clearing it
+// (which keeps the storage, and the elements of a message container, for
+// reuse).
+#define PROTOLIB_CONTAINER_(Container, name)                                  \
+ private:                                                                     \
+  Container name##_;                                                          \
+                                                                              \
+ public:                                                                      \
+  int name##_size() const { return name##_.size(); }                          \
+  void clear_##name() { name##_.Clear(); }                                    \
+  const Container& name() const { return name##_; }                           \
+  Container* mutable_##name() { return &name##_; }                            \
+
 // Repeated scalars: T is what the element accessors take and give, Elem what
 // the container holds (they differ for enumerations, held as int).
 #define PROTOLIB_REPEATED_(Kind, T, Elem, name, Name, number, bit)            \
   PROTOLIB_FIELD_SPEC_(::protolib::internal::kind::Repeated<Kind>, name,      \
                        Name, number, bit)                                     \
-  int name##_size() const { return name##_.size(); }                          \
+  PROTOLIB_CONTAINER_(::google::protobuf::RepeatedField<Elem>, name)          \
   T name(int i) const { return static_cast<T>(name##_.Get(i)); }              \
   void set_##name(int i, T value) { name##_.Set(i, value); }                  \
-  void add_##name(T value) { name##_.Add(value); }                            \
-  void clear_##name() { name##_.Clear(); }                                    \
-  const ::google::protobuf::RepeatedField<Elem>& name() const {               \
-    return name##_;                                                           \
-  }                                                                           \
-  ::google::protobuf::RepeatedField<Elem>* mutable_##name() {                 \
-    return &name##_;                                                          \
-  }                                                                           \
-                                                                              \
- private:                                                                     \
-  ::google::protobuf::RepeatedField<Elem> name##_;                            \
-                                                                              \
- public:
+  void add_##name(T value) { name##_.Add(value); }
 
 #define PROTOLIB_REPEATED_UINT32(name, Name, number, bit)                        \
   PROTOLIB_REPEATED_(::protolib::internal::kind::UInt32, uint32_t, uint32_t, name, \
@@ -367,25 +368,13 @@ struct Core;    // the family behaviour
 #define PROTOLIB_REPEATED_MESSAGE(T, name, Name, number, bit)                 \
   PROTOLIB_FIELD_SPEC_(::protolib::internal::kind::RepeatedMessage<T>, name,  \
                        Name, number, bit)                                     \
-  int name##_size() const { return name##_.size(); }                          \
+  PROTOLIB_CONTAINER_(::google::protobuf::RepeatedPtrField<T>, name)         \
   const T& name(int i) const { return name##_.Get(i); }                       \
   T* mutable_##name(int i) { return name##_.Mutable(i); }                     \
   /* Grows first: a failed growth must not lose a new element. */            \
   T* add_##name() {                                                           \
     name##_.Reserve(name##_.size() + 1);                                      \
     return name##_.Add();                                                     \
-  }                                                                           \
-  void clear_##name() { name##_.Clear(); }                                    \
-  const ::google::protobuf::RepeatedPtrField<T>& name() const {               \
-    return name##_;                                                           \
-  }                                                                           \
-  ::google::protobuf::RepeatedPtrField<T>* mutable_##name() {                 \
-    return &name##_;                                                          \
-  }                                                                           \
-                                                                              \
- private:                                                                     \
-  ::google::protobuf::RepeatedPtrField<T> name##_;                            \
-                                                                              \
- public:
+  }
 
 #endif  // PROTOLIB_MESSAGE_DECL_H_

@@ -64,28 +64,26 @@ inline __attribute__((always_inline)) uint8_t* WriteVarint(U v, uint8_t* p) {
   return p;
 }
 
-struct VarintU64 {
-  using T = uint64_t;
+// uint64 and uint32. A longer varint for a uint32 keeps its low 32 bits.
+template <class U>
+struct VarintUnsigned {
+  using T = U;
   static constexpr int kWireType = WireFormatLite::WIRETYPE_VARINT;
-  static size_t Size(T v) { return CodedOutputStream::VarintSize64(v); }
+  static size_t Size(T v) {
+    if constexpr (sizeof(T) == 8) {
+      return CodedOutputStream::VarintSize64(v);
+    } else {
+      return CodedOutputStream::VarintSize32(v);
+    }
+  }
   static uint8_t* Write(T v, uint8_t* p) { return WriteVarint(v, p); }
   static const char* Read(const char* p, T* v) {
-    *v = pb::internal::ReadVarint64(&p);
+    *v = static_cast<T>(pb::internal::ReadVarint64(&p));
     return p;
   }
 };
-
-struct VarintU32 {
-  using T = uint32_t;
-  static constexpr int kWireType = WireFormatLite::WIRETYPE_VARINT;
-  static size_t Size(T v) { return CodedOutputStream::VarintSize32(v); }
-  static uint8_t* Write(T v, uint8_t* p) { return WriteVarint(v, p); }
-  // A longer varint keeps its low 32 bits.
-  static const char* Read(const char* p, T* v) {
-    *v = static_cast<uint32_t>(pb::internal::ReadVarint64(&p));
-    return p;
-  }
-};
+using VarintU64 = VarintUnsigned<uint64_t>;
+using VarintU32 = VarintUnsigned<uint32_t>;
 
 // int32 and enumerations: negative values travel as their 64-bit sign
 // extension, ten bytes.

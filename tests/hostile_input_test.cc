@@ -23,27 +23,12 @@ namespace {
 
 namespace pb = ::google::protobuf;
 using protolib_test::Bytes;
+using protolib_test::Delimited;
 using protolib_test::Hex;
+using protolib_test::Tag;
+using protolib_test::Varint;
 
 constexpr int kDepth = 100000;
-
-std::string Varint(uint64_t v) {
-  std::string out;
-  while (v >= 0x80) {
-    out.push_back(static_cast<char>((v & 0x7f) | 0x80));
-    v >>= 7;
-  }
-  out.push_back(static_cast<char>(v));
-  return out;
-}
-
-std::string Tag(uint32_t number, int wire_type) {
-  return Varint((static_cast<uint64_t>(number) << 3) | static_cast<uint64_t>(wire_type));
-}
-
-std::string Delimited(uint32_t number, const std::string& body) {
-  return Tag(number, 2) + Varint(body.size()) + body;
-}
 
 // `depth` groups of field `number`, each opening inside the previous one;
 // closed again when `closed`, left open (truncated input) otherwise.

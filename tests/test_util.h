@@ -19,6 +19,23 @@ inline std::string Bytes(std::initializer_list<int> octets) {
   return out;
 }
 
+// Wire-format pieces, for encodings the classes never write themselves.
+inline std::string Varint(uint64_t v) {
+  std::string out;
+  while (v >= 0x80) {
+    out.push_back(static_cast<char>((v & 0x7f) | 0x80));
+    v >>= 7;
+  }
+  out.push_back(static_cast<char>(v));
+  return out;
+}
+inline std::string Tag(uint32_t number, int wire_type) {
+  return Varint((static_cast<uint64_t>(number) << 3) | static_cast<uint64_t>(wire_type));
+}
+inline std::string Delimited(uint32_t number, const std::string& body) {
+  return Tag(number, 2) + Varint(body.size()) + body;
+}
+
 inline std::string Hex(const std::string& bytes) {
   static const char* digits = "0123456789abcdef";
   std::string out;
