@@ -17,4 +17,4 @@ protolib_need() {
 }
 
 PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev)
-PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev)
+PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3)

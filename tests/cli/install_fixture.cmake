@@ -1,0 +1,13 @@
+# Installs the build in BUILD_DIR into a fresh PREFIX (cmake -P script).
+file(REMOVE_RECURSE "${PREFIX}")
+set(config_args)
+if(CONFIG)
+  set(config_args --config "${CONFIG}")
+endif()
+execute_process(
+  COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}" ${config_args}
+  RESULT_VARIABLE result
+  OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "installing ${BUILD_DIR} into ${PREFIX} failed: ${result}")
+endif()

@@ -1,0 +1,136 @@
+#include "tools/session_proto/text_forms.h"
+
+#include <memory>
+
+#include <google/protobuf/descriptor.h>
+#include <google/protobuf/io/tokenizer.h>
+#include <google/protobuf/text_format.h>
+#include <google/protobuf/type.pb.h>
+#include <google/protobuf/util/json_util.h>
+#include <google/protobuf/util/type_resolver.h>
+#include <google/protobuf/util/type_resolver_util.h>
+
+namespace session_proto {
+namespace {
+
+namespace pb = google::protobuf;
+
+// Any prefix serves: the resolver and the converter only need to agree.
+constexpr char kTypeUrlPrefix[] = "type.session-proto";
+
+// The generated pool's types as the JSON converter sees them, with required
+// fields relabelled optional. The converter would otherwise refuse a JSON
+// text lacking a required field whatever the caller wants, while the tool
+// reports missing fields by name, and accepts them with --partial, for
+// every input form alike. The binary encoding does not depend on the label.
+class RequiredAsOptionalResolver : public pb::util::TypeResolver {
+ public:
+  RequiredAsOptionalResolver()
+      : pool_resolver_(pb::util::NewTypeResolverForDescriptorPool(
+            kTypeUrlPrefix, pb::DescriptorPool::generated_pool())) {}
+
+  pb::util::Status ResolveMessageType(const std::string& type_url, pb::Type* type) override {
+    pb::util::Status status = pool_resolver_->ResolveMessageType(type_url, type);
+    for (pb::Field& field : *type->mutable_fields()) {
+      if (field.cardinality() == pb::Field::CARDINALITY_REQUIRED) {
+        field.set_cardinality(pb::Field::CARDINALITY_OPTIONAL);
+      }
+    }
+    return status;
+  }
+
+  pb::util::Status ResolveEnumType(const std::string& type_url, pb::Enum* type) override {
+    return pool_resolver_->ResolveEnumType(type_url, type);
+  }
+
+ private:
+  std::unique_ptr<pb::util::TypeResolver> pool_resolver_;
+};
+
+pb::util::TypeResolver* Resolver() {
+  static RequiredAsOptionalResolver* resolver = new RequiredAsOptionalResolver;
+  return resolver;
+}
+
+std::string TypeUrl(const pb::Message& message) {
+  return std::string(kTypeUrlPrefix) + "/" + message.GetDescriptor()->full_name();
+}
+
+// "type.session-proto/LaserState" in the converter's words becomes "LaserState".
+std::string WithoutTypeUrls(std::string text) {
+  const std::string prefix = std::string(kTypeUrlPrefix) + "/";
+  for (size_t at; (at = text.find(prefix)) != std::string::npos;) text.erase(at, prefix.size());
+  return text;
+}
+
+// Keeps the first error TextFormat reports.
+class FirstError : public pb::io::ErrorCollector {
+ public:
+  void AddError(int line, pb::io::ColumnNumber column, const std::string& message) override {
+    if (problem_.message.empty()) problem_ = TextProblem{{line + 1, column + 1}, message};
+  }
+  const TextProblem& problem() const { return problem_; }
+
+ private:
+  TextProblem problem_;
+};
+
+bool ParseText(std::string_view text, pb::Message* message, TextProblem* problem) {
+  FirstError errors;
+  pb::TextFormat::Parser parser;
+  parser.RecordErrorsTo(&errors);
+  parser.AllowPartialMessage(true);
+  if (parser.ParseFromString(std::string(text), message)) return true;
+  *problem = errors.problem();
+  return false;
+}
+
+// The converter writes the binary encoding, which the message class then
+// parses: JSON input goes through the hand-written parser too.
+bool ParseJson(std::string_view text, pb::Message* message, TextProblem* problem) {
+  JsonLocator locator;
+  if (!locator.Scan(text, *message->GetDescriptor(), problem)) return false;
+  std::string binary;
+  pb::util::Status status = pb::util::JsonToBinaryString(
+      Resolver(), TypeUrl(*message), pb::StringPiece(text.data(), text.size()), &binary,
+      pb::util::JsonParseOptions());
+  if (!status.ok()) {
+    *problem = locator.Locate(WithoutTypeUrls(std::string(status.message())));
+    return false;
+  }
+  if (!message->ParsePartialFromString(binary)) {
+    *problem = TextProblem{{}, "the JSON converter wrote bytes the message class refuses"};
+    return false;
+  }
+  return true;
+}
+
+// From the encoding rather than through MessageToJsonString, which refuses
+// (fatally) a message that lacks required fields.
+bool PrintJson(const pb::Message& message, std::string* out) {
+  pb::util::JsonPrintOptions options;
+  options.add_whitespace = true;
+  options.preserve_proto_field_names = true;
+  out->clear();
+  pb::util::Status status = pb::util::BinaryToJsonString(
+      Resolver(), TypeUrl(message), message.SerializePartialAsString(), out, options);
+  if (status.ok()) return true;
+  *out = "the JSON converter refuses the message: " + std::string(status.message());
+  return false;
+}
+
+}  // namespace
+
+bool ParseTextForm(TextForm form, std::string_view text, pb::Message* message,
+                   TextProblem* problem) {
+  message->Clear();
+  return form == TextForm::kJson ? ParseJson(text, message, problem)
+                                 : ParseText(text, message, problem);
+}
+
+bool PrintTextForm(TextForm form, const pb::Message& message, std::string* out) {
+  if (form == TextForm::kJson) return PrintJson(message, out);
+  return pb::TextFormat::Printer().PrintToString(message, out);
+}
+
+}  // namespace session_proto

@@ -1,0 +1,42 @@
+#include "tools/session_proto/text_frames.h"
+
+namespace session_proto {
+namespace {
+
+bool IsComment(const std::string& line) {
+  size_t first = line.find_first_not_of(" \t\r");
+  return first != std::string::npos && line[first] == '#';
+}
+
+bool IsBlankOrComment(const std::string& line) {
+  return line.find_first_not_of(" \t\r") == std::string::npos || IsComment(line);
+}
+
+}  // namespace
+
+bool TextFrameReader::Next(std::string* text, int* first_line) {
+  if (done_) return false;
+  text->clear();
+  *first_line = line_ + 1;
+  bool blank = true;
+  std::string line;
+  while (std::getline(in_, line)) {
+    ++line_;
+    if (split_ && line.compare(0, 3, "---") == 0) {
+      bool is_message = seen_separator_ || !blank;
+      seen_separator_ = true;
+      if (is_message) return true;
+      text->clear();
+      *first_line = line_ + 1;
+      continue;
+    }
+    blank = blank && IsBlankOrComment(line);
+    // JSON comments become empty lines, so that line numbers stay right.
+    if (!(json_ && IsComment(line))) *text += line;
+    *text += '\n';
+  }
+  done_ = true;
+  return seen_separator_ || !blank || !split_;
+}
+
+}  // namespace session_proto
