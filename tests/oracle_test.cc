@@ -37,7 +37,7 @@
 #include "calibration_common/calibration.pb.h"
 #include "session/commander_private/commander.pb.h"
 #include "session/velocity.pb.h"
-#include "tests/enum_unknowns.h"
+#include "tests/known_differences.h"
 #include "tools/schema_loader.h"
 
 namespace {
@@ -808,8 +808,8 @@ class OracleTest : public ::testing::TestWithParam<std::tuple<const char*, World
       return;
     }
     if (class_ok) {
-      protolib_test::SignExtendUnknownEnumNumbers(c.get());
-      protolib_test::SignExtendUnknownEnumNumbers(o.get());
+      protolib_test::AlignKnownDifferences(c.get());
+      protolib_test::AlignKnownDifferences(o.get());
       ExpectSameWrites(*c, *o, context + ", after " + how, input);
     }
 
