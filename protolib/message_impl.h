@@ -181,10 +181,23 @@ struct Core;
 //   Clear, Merge, Present, Size, Write, Parse, Swap, Destroy, IsInitialized,
 //   WireDefault (point the default instance's sub-message at its default).
 
-template <class Codec>
-struct ScalarOps {
-  static constexpr bool kRepeated = false;
+// What most kinds do without: nothing to free, no required fields to
+// consult, nothing to wire into the default instance.
+struct PlainOps {
   static constexpr bool NeedsInitCheck() { return false; }
+  template <class F, class C>
+  static void Destroy(C&) {}
+  template <class F, class C>
+  static bool IsInitialized(const C&) {
+    return true;
+  }
+  template <class F, class C>
+  static void WireDefault(C&) {}
+};
+
+template <class Codec>
+struct ScalarOps : PlainOps {
+  static constexpr bool kRepeated = false;
   template <class F>
   static bool Accepts(uint32_t tag) {
     return tag == MakeTag(F::kNumber, Codec::kWireType);
@@ -213,14 +226,6 @@ struct ScalarOps {
   static void Swap(C& a, C& b) {
     std::swap(a.*F::kMember, b.*F::kMember);
   }
-  template <class F, class C>
-  static void Destroy(C&) {}
-  template <class F, class C>
-  static bool IsInitialized(const C&) {
-    return true;
-  }
-  template <class F, class C>
-  static void WireDefault(C&) {}
 };
 
 // A closed enumeration: numbers the schema does not declare are kept among
@@ -233,9 +238,8 @@ struct EnumOps : ScalarOps<VarintI32> {
 };
 
 template <class Kind>
-struct TextOps {
+struct TextOps : PlainOps {
   static constexpr bool kRepeated = false;
-  static constexpr bool NeedsInitCheck() { return false; }
   template <class F>
   static bool Accepts(uint32_t tag) {
     return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
@@ -265,12 +269,6 @@ struct TextOps {
   static void Destroy(C& m) {
     (m.*F::kMember).Destroy();
   }
-  template <class F, class C>
-  static bool IsInitialized(const C&) {
-    return true;
-  }
-  template <class F, class C>
-  static void WireDefault(C&) {}
 };
 
 // A required field: present or the message is not initialized.
@@ -327,9 +325,8 @@ struct MessageOps {
 };
 
 template <class Codec>
-struct RepeatedScalarOps {
+struct RepeatedScalarOps : PlainOps {
   static constexpr bool kRepeated = true;
-  static constexpr bool NeedsInitCheck() { return false; }
   static constexpr uint32_t ElementTag(int number) {
     return MakeTag(number, Codec::kWireType);
   }
@@ -372,14 +369,6 @@ struct RepeatedScalarOps {
   static void Swap(C& a, C& b) {
     (a.*F::kMember).InternalSwap(&(b.*F::kMember));
   }
-  template <class F, class C>
-  static void Destroy(C&) {}
-  template <class F, class C>
-  static bool IsInitialized(const C&) {
-    return true;
-  }
-  template <class F, class C>
-  static void WireDefault(C&) {}
 };
 
 template <bool (*IsValid)(int)>
@@ -389,7 +378,7 @@ struct RepeatedEnumOps : RepeatedScalarOps<VarintI32> {
 };
 
 template <class T>
-struct RepeatedMessageOps {
+struct RepeatedMessageOps : PlainOps {
   static constexpr bool kRepeated = true;
   static constexpr bool NeedsInitCheck();
   template <class F>
@@ -420,8 +409,6 @@ struct RepeatedMessageOps {
     (a.*F::kMember).InternalSwap(&(b.*F::kMember));
   }
   template <class F, class C>
-  static void Destroy(C&) {}
-  template <class F, class C>
   static bool IsInitialized(const C& m) {
     if constexpr (NeedsInitCheck()) {
       return pb::internal::AllAreInitialized(m.*F::kMember);
@@ -429,8 +416,6 @@ struct RepeatedMessageOps {
       return true;
     }
   }
-  template <class F, class C>
-  static void WireDefault(C&) {}
 };
 
 // Kind to operations.
