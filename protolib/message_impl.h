@@ -461,15 +461,15 @@ template <class T> struct OpsOf<kind::RepeatedMessage<T>> {
 
 // One field of a class: its declaration (kind, number, index), its member
 // and the member's byte offset, which reflection reads.
-template <class Spec, auto Member, uint32_t Offset>
+template <class Decl, auto Member, uint32_t Offset>
 struct Field {
-  using Ops = typename OpsOf<typename Spec::kind>::type;
+  using Ops = typename OpsOf<typename Decl::kind>::type;
   static constexpr auto kMember = Member;
-  static constexpr int kNumber = Spec::number;
-  static constexpr const int* kNumberConstant = Spec::number_constant;
-  static constexpr int kIndex = Spec::index;
+  static constexpr int kNumber = Decl::number;
+  static constexpr const int* kNumberConstant = Decl::number_constant;
+  static constexpr int kIndex = Decl::index;
   static constexpr uint32_t kOffset = Offset;
-  static constexpr uint32_t kMask = 1u << Spec::index;
+  static constexpr uint32_t kMask = 1u << Decl::index;
   static_assert(kNumber >= 1 && kNumber <= 15, "every tag is one byte");
   static_assert(kIndex < 32, "one has-bits word");
 };
