@@ -878,21 +878,6 @@ struct Core {
         },
         typename FieldsOf<C>::Tuple{});
   }
-
-  template <class, bool>
-  friend struct MessageOps;
-  template <class>
-  friend struct RequiredOps;
-  template <class>
-  friend struct TextOps;
-  template <class>
-  friend struct ScalarOps;
-  template <bool (*)(int)>
-  friend struct EnumOps;
-  template <class>
-  friend struct RepeatedScalarOps;
-  template <bool (*)(int)>
-  friend struct RepeatedEnumOps;
 };
 
 // --- Out-of-line operations that need Core ---------------------------------
