@@ -43,7 +43,7 @@
 namespace protolib {
 namespace internal {
 
-// Field kinds. Their wire behaviour is defined in message_impl.h.
+// Field kinds. Their wire behaviour is defined in field_ops.h.
 namespace kind {
 struct UInt64;
 struct UInt32;

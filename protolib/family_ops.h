@@ -1,0 +1,267 @@
+// The family behaviour over a class's field list (Core): has-bits, destroy,
+// clear, merge, the required-field check, sizing, writing, parsing, swap and
+// the default instances. Uses unknown_fields.h, and each field's operations
+// (field_ops.h) through the field's Ops type, resolved when a class expands.
+#ifndef PROTOLIB_FAMILY_OPS_H_
+#define PROTOLIB_FAMILY_OPS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <tuple>
+#include <utility>
+
+#include <google/protobuf/parse_context.h>
+#include <google/protobuf/stubs/common.h>
+#include <google/protobuf/stubs/logging.h>
+#include <google/protobuf/unknown_field_set.h>
+#include <google/protobuf/wire_format.h>
+#include <google/protobuf/wire_format_lite.h>
+
+#include "protolib/message_decl.h"
+#include "protolib/unknown_fields.h"
+#include "protolib/wire_codecs.h"
+
+namespace protolib {
+namespace internal {
+
+// A class's field list, given by its PROTOLIB_SCHEMA.
+template <class C>
+using FieldsOf = typename Schema<C>::Fields;
+
+// Reports a message merged into itself: a fatal check failure that names the
+// source unit and the line of the merge.
+[[noreturn]] inline void SelfMergeFailed(const char* unit, int line) {
+  pb::internal::LogFinisher() =
+      pb::internal::LogMessage(pb::LOGLEVEL_FATAL, unit, __LINE__)
+      << "CHECK failed: false: " << unit << ":" << line;
+  // A fatal log does not return; this keeps the promise if a handler does.
+  std::abort();
+}
+
+// ---------------------------------------------------------------------------
+// The family behaviour, over a class's field list.
+
+// Access to the private parts of a message class; every class befriends Core.
+struct Core {
+  template <class F, class C>
+  static bool Has(const C& m) {
+    if constexpr (F::Ops::kRepeated) {
+      return !(m.*F::kMember).empty();
+    } else {
+      return (m._has_bits_[0] & F::kMask) != 0;
+    }
+  }
+  template <class F, class C>
+  static void SetHas(C& m) {
+    m._has_bits_[0] |= F::kMask;
+  }
+  template <class C>
+  static UnknownFieldSet* Unknown(C& m) {
+    return m._internal_metadata_.template mutable_unknown_fields<UnknownFieldSet>();
+  }
+  template <class C>
+  static C* DefaultInstancePtr() {
+    return C::default_instance_;
+  }
+
+  template <class C>
+  static void Destroy(C& m) {
+    std::apply([&](auto... f) { (decltype(f)::Ops::template Destroy<decltype(f)>(m), ...); },
+               typename FieldsOf<C>::Tuple{});
+    m._internal_metadata_.template Delete<UnknownFieldSet>();
+  }
+
+  // Empties the message but keeps what it has allocated for reuse: owned
+  // strings, sub-messages, repeated elements and the unknown-field record.
+  template <class C>
+  static void Clear(C& m) {
+    ForEach<C>([&](auto f) {
+      using F = decltype(f);
+      if constexpr (F::Ops::kRepeated) {
+        F::Ops::template Clear<F>(m);
+      } else if (Has<F>(m)) {
+        F::Ops::template Clear<F>(m);
+      }
+    });
+    m._has_bits_.Clear();
+    m._internal_metadata_.template Clear<UnknownFieldSet>();
+  }
+
+  // Folds `from` into `to`: repeated fields append, present singular fields
+  // overwrite (sub-messages merge), unknown fields append. Never clears.
+  template <class C>
+  static void Merge(C& to, const C& from, const char* unit, int line) {
+    if (&to == &from) SelfMergeFailed(unit, line);
+    ForEach<C>([&](auto f) {
+      using F = decltype(f);
+      if constexpr (F::Ops::kRepeated) F::Ops::template Merge<F>(to, from);
+    });
+    if (from._has_bits_[0] != 0) {
+      ForEach<C>([&](auto f) {
+        using F = decltype(f);
+        if constexpr (!F::Ops::kRepeated) {
+          if (Has<F>(from)) {
+            F::Ops::template Merge<F>(to, from);
+            SetHas<F>(to);  // after: a failed merge marks nothing present
+          }
+        }
+      });
+    }
+    if (from._internal_metadata_.have_unknown_fields()) {
+      MergeUnknownFields(from.unknown_fields(), Unknown(to));
+    }
+  }
+
+  template <class C>
+  static bool IsInitialized(const C& m) {
+    if constexpr (FieldsOf<C>::kNeedsInitCheck) {
+      bool ok = true;
+      ForEach<C>([&](auto f) {
+        using F = decltype(f);
+        ok = ok && F::Ops::template IsInitialized<F>(m);
+      });
+      return ok;
+    } else {
+      return true;
+    }
+  }
+
+  template <class C>
+  static size_t ByteSize(const C& m) {
+    size_t total = 0;
+    const uint32_t has = m._has_bits_[0];
+    ForEach<C>([&](auto f) {
+      using F = decltype(f);
+      if constexpr (F::Ops::kRepeated) {
+        if (Has<F>(m)) total += F::Ops::template Size<F>(m);
+      } else {
+        if (has & F::kMask) total += F::Ops::template Size<F>(m);
+      }
+    });
+    if (__builtin_expect(m._internal_metadata_.have_unknown_fields(), 0)) {
+      return m.ComputeUnknownFieldsSize(total, &m._cached_size_);
+    }
+    m._cached_size_.Set(static_cast<int>(total));
+    return total;
+  }
+
+  template <class C>
+  static uint8_t* Serialize(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
+    p = SerializeByNumber(m, p, s,
+                          std::make_index_sequence<FieldsOf<C>::kCount>{});
+    if (m._internal_metadata_.have_unknown_fields()) {
+      p = pb::internal::WireFormat::InternalSerializeUnknownFieldsToArray(
+          m._internal_metadata_.template unknown_fields<UnknownFieldSet>(
+              UnknownFieldSet::default_instance),
+          p, s);
+    }
+    return p;
+  }
+
+  template <class C>
+  static const char* Parse(C& m, const char* ptr, ParseContext* ctx) {
+    while (!ctx->Done(&ptr)) {
+      uint32_t tag;
+      ptr = pb::internal::ReadTag(ptr, &tag);
+      if (ptr == nullptr) return nullptr;
+      const char* next = ptr;
+      if (ParseDeclared(m, tag, &next, ctx)) {
+        if (next == nullptr) return nullptr;
+        ptr = next;
+        continue;
+      }
+      if (tag == 0 || (tag & 7) == WireFormatLite::WIRETYPE_END_GROUP) {
+        ctx->SetLastTag(tag);
+        return ptr;
+      }
+      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx);
+      if (ptr == nullptr) return nullptr;
+    }
+    return ptr;
+  }
+
+  template <class C>
+  static void Swap(C& a, C& b) {
+    if (&a == &b) return;
+    ForEach<C>([&](auto f) {
+      using F = decltype(f);
+      F::Ops::template Swap<F>(a, b);
+    });
+    std::swap(a._has_bits_[0], b._has_bits_[0]);
+    int size = a._cached_size_.Get();
+    a._cached_size_.Set(b._cached_size_.Get());
+    b._cached_size_.Set(size);
+    a._internal_metadata_.InternalSwap(&b._internal_metadata_);
+  }
+
+  // A new heap object; with an arena, the arena deletes it at its reset.
+  template <class C>
+  static C* New(pb::Arena* arena) {
+    C* m = new C;
+    if (arena != nullptr) arena->Own(m);
+    return m;
+  }
+
+  template <class C>
+  static void CreateDefaultInstance(const pb::Message** slot) {
+    C::default_instance_ = new C;
+    *slot = C::default_instance_;
+  }
+  template <class C>
+  static void WireDefaultInstance() {
+    ForEach<C>([&](auto f) {
+      using F = decltype(f);
+      F::Ops::template WireDefault<F>(*C::default_instance_);
+    });
+  }
+  template <class C>
+  static void DeleteDefaultInstance() {
+    delete C::default_instance_;
+    C::default_instance_ = nullptr;
+  }
+
+ private:
+  template <class C, class Fn>
+  static void ForEach(Fn&& fn) {
+    std::apply([&](auto... f) { (fn(f), ...); }, typename FieldsOf<C>::Tuple{});
+  }
+
+  template <class C, size_t... I>
+  static uint8_t* SerializeByNumber(const C& m, uint8_t* p, EpsCopyOutputStream* s,
+                                    std::index_sequence<I...>) {
+    using L = FieldsOf<C>;
+    constexpr auto order = L::ByNumber();
+    const uint32_t has = m._has_bits_[0];
+    (
+        [&] {
+          using F = std::tuple_element_t<order[I], typename L::Tuple>;
+          if constexpr (F::Ops::kRepeated) {
+            if (Has<F>(m)) p = F::Ops::template Write<F>(m, p, s);
+          } else {
+            if (has & F::kMask) p = F::Ops::template Write<F>(m, p, s);
+          }
+        }(),
+        ...);
+    return p;
+  }
+
+  // Parses the value of a declared field when the tag is one the field
+  // takes; *ptr becomes the position after it, or null on failure.
+  template <class C>
+  static bool ParseDeclared(C& m, uint32_t tag, const char** ptr, ParseContext* ctx) {
+    return std::apply(
+        [&](auto... f) {
+          return ((decltype(f)::Ops::template Accepts<decltype(f)>(tag) &&
+                   (*ptr = decltype(f)::Ops::template Parse<decltype(f)>(m, tag, *ptr, ctx),
+                    true)) ||
+                  ...);
+        },
+        typename FieldsOf<C>::Tuple{});
+  }
+};
+
+}  // namespace internal
+}  // namespace protolib
+
+#endif  // PROTOLIB_FAMILY_OPS_H_

@@ -1,0 +1,61 @@
+// The file frame: a schema file's per-file state, its registration with the
+// runtime (descriptor, default instances) and its teardown at shut-down.
+// Uses reflection_layout.h and the default-instance operations of Core.
+#ifndef PROTOLIB_FILE_FRAME_H_
+#define PROTOLIB_FILE_FRAME_H_
+
+#include <google/protobuf/generated_message_reflection.h>
+#include <google/protobuf/generated_message_util.h>
+#include <google/protobuf/message.h>
+#include <google/protobuf/stubs/common.h>
+
+#include "protolib/family_ops.h"
+#include "protolib/reflection_layout.h"
+
+namespace protolib {
+namespace internal {
+
+// The per-file state that the frame keeps: the registration flag, the
+// default instances and the reflection metadata (both in the layout's order)
+// and the once-flag under which reflection is built. Constant-initialized.
+template <int N>
+struct FileState {
+  bool registered = false;
+  const pb::Message* default_instances[N] = {};
+  pb::Metadata metadata[N] = {};
+  pb::internal::once_flag reflection_once;
+};
+
+// Registration and teardown of one schema file. File provides kUnit, Layout,
+// table, state and RegisterDependencies(); FileOrder lists the file's classes
+// in declaration order, a nested message right after its container.
+template <class File, class... FileOrder>
+struct FileFrame {
+  // Hands the descriptor to the generated pool and factory, creates every
+  // default instance before wiring any, and queues the teardown. Only the
+  // first call does anything.
+  static void Register() {
+    auto& state = File::state;
+    if (state.registered) return;
+    state.registered = true;
+    pb::internal::VerifyVersion(GOOGLE_PROTOBUF_VERSION, 3021000, File::kUnit);
+    File::RegisterDependencies();
+    pb::internal::AddDescriptorsRunner add_descriptors(&File::table);
+    (Core::CreateDefaultInstance<FileOrder>(
+         &state.default_instances[File::Layout::template IndexOf<FileOrder>()]),
+     ...);
+    (Core::WireDefaultInstance<FileOrder>(), ...);
+    pb::internal::OnShutdown(&Teardown);
+  }
+
+  // Run by the runtime's shut-down. Reflection objects are the runtime's.
+  static void Teardown() { (Core::DeleteDefaultInstance<FileOrder>(), ...); }
+
+  static_assert(sizeof...(FileOrder) == File::Layout::kNumMessages,
+                "every message of the file is registered");
+};
+
+}  // namespace internal
+}  // namespace protolib
+
+#endif  // PROTOLIB_FILE_FRAME_H_

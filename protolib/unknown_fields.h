@@ -1,0 +1,122 @@
+// Unknown fields: merging one message's unknown-field set into another and
+// reading a field the message does not declare (groups included) into its set.
+// Uses wire_codecs.h's aliases and the runtime's UnknownFieldSet.
+#ifndef PROTOLIB_UNKNOWN_FIELDS_H_
+#define PROTOLIB_UNKNOWN_FIELDS_H_
+
+#include <cstdint>
+
+#include <google/protobuf/io/coded_stream.h>
+#include <google/protobuf/parse_context.h>
+#include <google/protobuf/unknown_field_set.h>
+#include <google/protobuf/wire_format_lite.h>
+
+#include "protolib/wire_codecs.h"
+
+namespace protolib {
+namespace internal {
+
+// ---------------------------------------------------------------------------
+// Unknown fields. The runtime's set allocates a string or group before it
+// grows its array of fields, and loses that allocation if the growth fails.
+// These routines grow the array first (by adding and removing a varint), so
+// that an allocation failure while storing unknown fields leaks nothing.
+
+inline void ReserveUnknownField(UnknownFieldSet* set) {
+  set->AddVarint(0, 0);
+  set->DeleteSubrange(set->field_count() - 1, 1);
+}
+
+inline void MergeUnknownFields(const UnknownFieldSet& from, UnknownFieldSet* to) {
+  for (int i = 0; i < from.field_count(); ++i) {
+    const pb::UnknownField& f = from.field(i);
+    switch (f.type()) {
+      case pb::UnknownField::TYPE_VARINT:
+        to->AddVarint(f.number(), f.varint());
+        break;
+      case pb::UnknownField::TYPE_FIXED32:
+        to->AddFixed32(f.number(), f.fixed32());
+        break;
+      case pb::UnknownField::TYPE_FIXED64:
+        to->AddFixed64(f.number(), f.fixed64());
+        break;
+      case pb::UnknownField::TYPE_LENGTH_DELIMITED:
+        ReserveUnknownField(to);
+        to->AddLengthDelimited(f.number())->assign(f.length_delimited());
+        break;
+      case pb::UnknownField::TYPE_GROUP:
+        ReserveUnknownField(to);
+        MergeUnknownFields(f.group(), to->AddGroup(f.number()));
+        break;
+    }
+  }
+}
+
+inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
+                                     ParseContext* ctx);
+
+// The fields of an unknown group, up to its end-group tag.
+struct UnknownGroup {
+  UnknownFieldSet* set;
+  const char* _InternalParse(const char* ptr, ParseContext* ctx) {
+    while (!ctx->Done(&ptr)) {
+      uint32_t tag;
+      ptr = pb::internal::ReadTag(ptr, &tag);
+      if (ptr == nullptr) return nullptr;
+      if (tag == 0 || (tag & 7) == WireFormatLite::WIRETYPE_END_GROUP) {
+        ctx->SetLastTag(tag);
+        return ptr;
+      }
+      ptr = ParseUnknownField(tag, set, ptr, ctx);
+      if (ptr == nullptr) return nullptr;
+    }
+    return ptr;
+  }
+};
+
+// Reads one field that the message does not declare into its unknown-field
+// set, by its wire type; groups count against the recursion limit.
+inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
+                                     ParseContext* ctx) {
+  const int number = static_cast<int>(tag >> 3);
+  if (number == 0) return nullptr;
+  switch (tag & 7) {
+    case WireFormatLite::WIRETYPE_VARINT: {
+      const uint64_t value = pb::internal::ReadVarint64(&ptr);
+      if (ptr != nullptr) set->AddVarint(number, value);
+      return ptr;
+    }
+    case WireFormatLite::WIRETYPE_FIXED64: {
+      uint64_t value;
+      pb::io::CodedInputStream::ReadLittleEndian64FromArray(
+          reinterpret_cast<const uint8_t*>(ptr), &value);
+      set->AddFixed64(number, value);
+      return ptr + 8;
+    }
+    case WireFormatLite::WIRETYPE_LENGTH_DELIMITED: {
+      const int size = pb::internal::ReadSize(&ptr);
+      if (ptr == nullptr) return nullptr;
+      ReserveUnknownField(set);
+      return ctx->ReadString(ptr, size, set->AddLengthDelimited(number));
+    }
+    case WireFormatLite::WIRETYPE_START_GROUP: {
+      ReserveUnknownField(set);
+      UnknownGroup group{set->AddGroup(number)};
+      return ctx->ParseGroup(&group, ptr, tag);
+    }
+    case WireFormatLite::WIRETYPE_FIXED32: {
+      uint32_t value;
+      pb::io::CodedInputStream::ReadLittleEndian32FromArray(
+          reinterpret_cast<const uint8_t*>(ptr), &value);
+      set->AddFixed32(number, value);
+      return ptr + 4;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace internal
+}  // namespace protolib
+
+#endif  // PROTOLIB_UNKNOWN_FIELDS_H_

@@ -1,0 +1,151 @@
+// Scalar wire encodings: how one value of each scalar kind is sized, written
+// and read, tag excluded, and how a tag is made. Owns the namespace aliases the
+// other core headers share. Uses only the runtime's stream primitives.
+#ifndef PROTOLIB_WIRE_CODECS_H_
+#define PROTOLIB_WIRE_CODECS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include <google/protobuf/io/coded_stream.h>
+#include <google/protobuf/parse_context.h>
+#include <google/protobuf/unknown_field_set.h>
+#include <google/protobuf/wire_format_lite.h>
+
+namespace protolib {
+namespace internal {
+
+namespace pb = ::google::protobuf;
+using pb::UnknownFieldSet;
+using pb::internal::ParseContext;
+using pb::internal::WireFormatLite;
+using pb::io::CodedOutputStream;
+using pb::io::EpsCopyOutputStream;
+
+// ---------------------------------------------------------------------------
+// Scalar encodings: how one value is sized, written and read, tag excluded.
+
+// Base-128 varints, written in line: most values here take a byte or two,
+// where a call costs more than the loop.
+template <class U>
+inline __attribute__((always_inline)) uint8_t* WriteVarint(U v, uint8_t* p) {
+  while (v >= 0x80) {
+    *p++ = static_cast<uint8_t>(v | 0x80);
+    v >>= 7;
+  }
+  *p++ = static_cast<uint8_t>(v);
+  return p;
+}
+
+// uint64 and uint32. A longer varint for a uint32 keeps its low 32 bits.
+template <class U>
+struct VarintUnsigned {
+  using T = U;
+  static constexpr int kWireType = WireFormatLite::WIRETYPE_VARINT;
+  static size_t Size(T v) {
+    if constexpr (sizeof(T) == 8) {
+      return CodedOutputStream::VarintSize64(v);
+    } else {
+      return CodedOutputStream::VarintSize32(v);
+    }
+  }
+  static uint8_t* Write(T v, uint8_t* p) { return WriteVarint(v, p); }
+  static const char* Read(const char* p, T* v) {
+    *v = static_cast<T>(pb::internal::ReadVarint64(&p));
+    return p;
+  }
+};
+using VarintU64 = VarintUnsigned<uint64_t>;
+using VarintU32 = VarintUnsigned<uint32_t>;
+
+// int32 and enumerations: negative values travel as their 64-bit sign
+// extension, ten bytes.
+struct VarintI32 {
+  using T = int32_t;
+  static constexpr int kWireType = WireFormatLite::WIRETYPE_VARINT;
+  static size_t Size(T v) {
+    return v < 0 ? 10 : CodedOutputStream::VarintSize32(static_cast<uint32_t>(v));
+  }
+  // A negative value's 64-bit sign extension has ones in bits 32..63: the
+  // last five of its ten bytes are always FF FF FF FF 01, and the first five
+  // carry the low 32 bits. The caller's EnsureSpace leaves room for the
+  // eight-byte store.
+  static uint8_t* Write(T v, uint8_t* p) {
+    if (__builtin_expect(v >= 0, 1)) return WriteVarint(static_cast<uint32_t>(v), p);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    const uint64_t u = static_cast<uint32_t>(v);
+    const uint64_t low = (u & 0x7f) | ((u << 1) & 0x7f00) | ((u << 2) & 0x7f0000) |
+                         ((u << 3) & 0x7f000000) | ((u << 4) & 0x0f00000000ull) |
+                         0xFFFFFFF080808080ull;
+    std::memcpy(p, &low, 8);
+    p[8] = 0xFF;
+    p[9] = 0x01;
+    return p + 10;
+#else
+    return CodedOutputStream::WriteVarint32SignExtendedToArray(v, p);
+#endif
+  }
+  static const char* Read(const char* p, T* v) {
+    *v = static_cast<int32_t>(pb::internal::ReadVarint64(&p));
+    return p;
+  }
+};
+
+struct VarintBool {
+  using T = bool;
+  static constexpr int kWireType = WireFormatLite::WIRETYPE_VARINT;
+  static size_t Size(T) { return 1; }
+  static uint8_t* Write(T v, uint8_t* p) {
+    *p = v ? 1 : 0;
+    return p + 1;
+  }
+  static const char* Read(const char* p, T* v) {
+    *v = pb::internal::ReadVarint64(&p) != 0;
+    return p;
+  }
+};
+
+// Little-endian fixed-width values. The parse context guarantees readable
+// slop bytes past the current position; an overrun is caught by the next
+// bounds check of the parse loop, exactly as for the runtime's own parsers.
+template <class V, int WireType>
+struct FixedWidth {
+  using T = V;
+  static constexpr int kWireType = WireType;
+  static size_t Size(T) { return sizeof(T); }
+  static uint8_t* Write(T v, uint8_t* p) {
+    static_assert(sizeof(T) == 4 || sizeof(T) == 8, "fixed width");
+    if constexpr (sizeof(T) == 4) {
+      uint32_t bits;
+      std::memcpy(&bits, &v, 4);
+      return CodedOutputStream::WriteLittleEndian32ToArray(bits, p);
+    } else {
+      uint64_t bits;
+      std::memcpy(&bits, &v, 8);
+      return CodedOutputStream::WriteLittleEndian64ToArray(bits, p);
+    }
+  }
+  static const char* Read(const char* p, T* v) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(p);
+    if constexpr (sizeof(T) == 4) {
+      uint32_t bits;
+      pb::io::CodedInputStream::ReadLittleEndian32FromArray(bytes, &bits);
+      std::memcpy(v, &bits, 4);
+    } else {
+      uint64_t bits;
+      pb::io::CodedInputStream::ReadLittleEndian64FromArray(bytes, &bits);
+      std::memcpy(v, &bits, 8);
+    }
+    return p + sizeof(T);
+  }
+};
+
+constexpr uint32_t MakeTag(int number, int wire_type) {
+  return (static_cast<uint32_t>(number) << 3) | static_cast<uint32_t>(wire_type);
+}
+
+}  // namespace internal
+}  // namespace protolib
+
+#endif  // PROTOLIB_WIRE_CODECS_H_
