@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <tuple>
 #include <utility>
 
@@ -198,9 +199,9 @@ struct Core {
   // A new heap object; with an arena, the arena deletes it at its reset.
   template <class C>
   static C* New(pb::Arena* arena) {
-    C* m = new C;
-    if (arena != nullptr) arena->Own(m);
-    return m;
+    std::unique_ptr<C> m(new C);
+    if (arena != nullptr) arena->Own(m.get());  // may throw: m is still ours
+    return m.release();
   }
 
   template <class C>

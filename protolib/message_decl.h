@@ -244,15 +244,19 @@ struct Core;    // the family behaviour
     clear_has_##name();                                                       \
     return name##_.Release();                                                 \
   }                                                                           \
-  /* Handing back the string the field holds keeps it (and marks it set). */ \
+  /* Takes value itself as the owned string, allocating nothing; handing */   \
+  /* back the string the field holds keeps it (and marks it set). */          \
   void set_allocated_##name(std::string* value) {                             \
-    if (value != nullptr) {                                                   \
-      set_has_##name();                                                       \
-    } else {                                                                  \
+    if (value == nullptr) {                                                   \
       clear_has_##name();                                                     \
+      name##_.Destroy();                                                      \
+      name##_.InitDefault();                                                  \
+      return;                                                                 \
     }                                                                         \
-    if (value == nullptr || value != name##_.UnsafeGetPointer()) {            \
-      name##_.SetAllocated(value, nullptr);                                   \
+    set_has_##name();                                                         \
+    if (value != name##_.UnsafeGetPointer()) {                                \
+      name##_.Destroy();                                                      \
+      name##_.InitAllocated(value, nullptr);                                  \
     }                                                                         \
   }                                                                           \
   void clear_##name() {                                                       \

@@ -5,12 +5,14 @@
 #include <google/protobuf/arena.h>
 #include <google/protobuf/arenastring.h>
 
+#include "calibration_common/calibration.pb.h"
 #include "session/commander_private/commander.pb.h"
 #include "session/velocity.pb.h"
 #include "test_util.h"
 
 namespace pb = google::protobuf;
 using protolib_test::Bytes;
+using protolib_test::Hex;
 
 namespace {
 
@@ -84,16 +86,39 @@ TEST(Strings, PointerAndLengthSettersCopyEmbeddedZeros) {
   EXPECT_EQ(m.path().size(), 3u);
 }
 
-TEST(Strings, SetAllocatedTakesOverAndNullClears) {
-  PropertyChanged m;
-  m.set_allocated_path(new std::string("/owned"));
-  EXPECT_TRUE(m.has_path());
-  EXPECT_EQ(m.path(), "/owned");
-  m.set_allocated_path(new std::string("/next"));  // frees the former one
-  EXPECT_EQ(m.path(), "/next");
-  m.set_allocated_path(nullptr);
-  EXPECT_FALSE(m.has_path());
-  EXPECT_EQ(&m.path(), &pb::internal::GetEmptyStringAlreadyInited());
+// set_allocated_ keeps the very string it is given: no copy, so a caller's
+// pointer stays the field's, and mutable_ and release_ hand it back.
+template <class M>
+void ExpectTakesTheString(void (M::*set_allocated)(std::string*),
+                          const std::string& (M::*get)() const, std::string* (M::*mut)(),
+                          std::string* (M::*release)(), bool (M::*has)() const) {
+  M m;
+  (m.*set_allocated)(new std::string("/former"));
+  auto* value = new std::string("/taken");
+  (m.*set_allocated)(value);  // frees the former one
+  EXPECT_TRUE((m.*has)());
+  EXPECT_EQ(&(m.*get)(), value);
+  EXPECT_EQ((m.*mut)(), value);
+  std::string* released = (m.*release)();
+  EXPECT_EQ(released, value);
+  delete released;
+  (m.*set_allocated)(new std::string("/again"));
+  (m.*set_allocated)(nullptr);
+  EXPECT_FALSE((m.*has)());
+  EXPECT_EQ(&(m.*get)(), &pb::internal::GetEmptyStringAlreadyInited());
+}
+
+#define PROTOLIB_EXPECT_TAKES(M, field)                                                   \
+  ExpectTakesTheString<M>(&M::set_allocated_##field, &M::field, &M::mutable_##field, \
+                          &M::release_##field, &M::has_##field)
+
+TEST(Strings, SetAllocatedTakesTheStringItselfAndNullClears) {
+  PROTOLIB_EXPECT_TAKES(PropertyChanged, path);
+  PROTOLIB_EXPECT_TAKES(PropertyChanged, value);
+  PROTOLIB_EXPECT_TAKES(PropertyChanged_KVPair, key);
+  PROTOLIB_EXPECT_TAKES(PropertyChanged_KVPair, value);
+  PROTOLIB_EXPECT_TAKES(MultiPropertyChanged, compressed_change);
+  PROTOLIB_EXPECT_TAKES(tolva::calibration::PTZCameraParameters, camera_serial);
 }
 
 TEST(Ownership, HandingBackTheHeldObjectKeepsIt) {

@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <google/protobuf/arena.h>
 #include <google/protobuf/descriptor.h>
 #include <google/protobuf/message.h>
 #include <google/protobuf/unknown_field_set.h>
@@ -634,8 +635,38 @@ TEST(AllocationFailure, MutableAndAddAccessors) {
          *m.mutable_compressed_change() = std::string(40, 'z');
        },
        change_set},
+      {"PropertyChanged strings handed over with set_allocated_",
+       Holding(RichProperty("/a/path/long/enough/to/allocate/its/buffer")),
+       [](std::unique_ptr<pb::Message>& t, const pb::Message*) {
+         PropertyChanged& p = As<PropertyChanged>(t);
+         p.set_allocated_path(new std::string(40, 'p'));
+         p.set_allocated_value(new std::string(40, 'v'));
+         p.mutable_metadata(0)->set_allocated_key(new std::string(40, 'k'));
+       },
+       RichProperty("/path").SerializeAsString()},
   };
   for (const Operation& op : ops) FailEachAllocation(op);
+}
+
+// New(arena) holds the new object until the arena has taken it: when the
+// arena cannot record it, nothing stays allocated.
+TEST(AllocationFailure, NewOnAnArena) {
+  for (long long n = 1;; ++n) {
+    SCOPED_TRACE(n);
+    const long long before = g_alloc.live;
+    bool threw = false;
+    {
+      pb::Arena arena;
+      try {
+        Injection fail(n);
+        CommandVelocity::default_instance().New(&arena)->set_linear(1.0f);
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+    }
+    EXPECT_EQ(g_alloc.live, before);
+    if (!threw) break;
+  }
 }
 
 }  // namespace
