@@ -19,7 +19,7 @@ namespace calibration {
 CALIBRATION_PROTOLIB_API void protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto();
 
 // Lens intrinsics at the widest zoom and the camera's mounting on the robot.
-class CALIBRATION_PROTOLIB_API PTZCameraParameters final : public ::google::protobuf::Message {
+class CALIBRATION_PROTOLIB_API PTZCameraParameters : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PTZCameraParameters)
   PROTOLIB_DOUBLE(focal_length_x, FocalLengthX, 1, 0)
   PROTOLIB_DOUBLE(focal_length_y, FocalLengthY, 2, 1)

@@ -142,9 +142,7 @@ struct MessageOps {
     return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
   }
   template <class F, class C>
-  static void Clear(C& m) {
-    if (T* sub = m.*F::kMember) sub->Clear();
-  }
+  static void Clear(C& m);
   template <class F, class C>
   static void Merge(C& to, const C& from) {
     const T* sub = from.*F::kMember;
@@ -519,11 +517,26 @@ void MessageOps<T, kLocal>::Destroy(C& m) {
   if (&m != Core::DefaultInstancePtr<C>()) delete (m.*F::kMember);
 }
 
+// A sub-message of this library is cleared and checked by direct calls:
+// callers may derive from the classes, but the family's own operations on a
+// tree stay the family's.
+template <class T, bool kLocal>
+template <class F, class C>
+void MessageOps<T, kLocal>::Clear(C& m) {
+  T* sub = m.*F::kMember;
+  if (sub == nullptr) return;
+  if constexpr (kLocal) {
+    Core::Clear(*sub);
+  } else {
+    sub->Clear();
+  }
+}
+
 template <class T, bool kLocal>
 template <class F, class C>
 bool MessageOps<T, kLocal>::IsInitialized(const C& m) {
   if constexpr (NeedsInitCheck()) {
-    return !Core::Has<F>(m) || (m.*F::kMember)->IsInitialized();
+    return !Core::Has<F>(m) || Core::IsInitialized(*(m.*F::kMember));
   } else {
     return true;
   }

@@ -2,7 +2,7 @@
 //
 // A message class is declared as
 //
-//   class SESSION_PROTOLIB_API Ping final : public ::google::protobuf::Message {
+//   class SESSION_PROTOLIB_API Ping : public ::google::protobuf::Message {
 //     PROTOLIB_MESSAGE(Ping)
 //     PROTOLIB_UINT64(time, Time, 1, 0)
 //     PROTOLIB_BOOL(is_reply, IsReply, 2, 1)
@@ -99,24 +99,24 @@ struct Core;    // the family behaviour
   }                                                                           \
   static const C& default_instance();                                         \
   static const ::google::protobuf::Descriptor* descriptor();                  \
-  ::google::protobuf::Metadata GetMetadata() const final;                     \
+  ::google::protobuf::Metadata GetMetadata() const override;                  \
   void Swap(C* other);                                                        \
   C* New() const { return New(nullptr); }                                     \
-  C* New(::google::protobuf::Arena* arena) const final;                       \
+  C* New(::google::protobuf::Arena* arena) const override;                    \
   using ::google::protobuf::Message::CopyFrom;                                \
   void CopyFrom(const C& from);                                               \
   using ::google::protobuf::Message::MergeFrom;                               \
   void MergeFrom(const C& from);                                              \
-  void Clear() final;                                                         \
-  bool IsInitialized() const final;                                           \
-  size_t ByteSizeLong() const final;                                          \
+  void Clear() override;                                                      \
+  bool IsInitialized() const override;                                        \
+  size_t ByteSizeLong() const override;                                       \
   const char* _InternalParse(const char* ptr,                                 \
                              ::google::protobuf::internal::ParseContext* ctx) \
-      final;                                                                  \
+      override;                                                               \
   uint8_t* _InternalSerialize(                                                \
       uint8_t* target, ::google::protobuf::io::EpsCopyOutputStream* stream)   \
-      const final;                                                            \
-  int GetCachedSize() const final { return _cached_size_.Get(); }            \
+      const override;                                                         \
+  int GetCachedSize() const override { return _cached_size_.Get(); }          \
   const ::google::protobuf::UnknownFieldSet& unknown_fields() const {         \
     return _internal_metadata_                                                \
         .unknown_fields<::google::protobuf::UnknownFieldSet>(                 \
@@ -128,10 +128,10 @@ struct Core;    // the family behaviour
   }                                                                           \
                                                                               \
  protected:                                                                   \
-  const ::google::protobuf::Message::ClassData* GetClassData() const final;   \
+  const ::google::protobuf::Message::ClassData* GetClassData() const override; \
                                                                               \
  private:                                                                     \
-  void SetCachedSize(int size) const final { _cached_size_.Set(size); }      \
+  void SetCachedSize(int size) const override { _cached_size_.Set(size); }    \
   static void MergeImpl(::google::protobuf::Message& to,                      \
                         const ::google::protobuf::Message& from);             \
   static const ::google::protobuf::Message::ClassData _class_data_;           \

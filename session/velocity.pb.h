@@ -31,19 +31,19 @@ enum CandySlot : int {
 SESSION_PROTOLIB_API bool CandySlot_IsValid(int value);
 SESSION_PROTOLIB_API const ::google::protobuf::EnumDescriptor* CandySlot_descriptor();
 
-class SESSION_PROTOLIB_API AutoDockingRequest final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API AutoDockingRequest : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(AutoDockingRequest)
   PROTOLIB_INT32(dock_id, DockId, 1, 0)
 };
 
-class SESSION_PROTOLIB_API CalibrationRequest final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API CalibrationRequest : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(CalibrationRequest)
   PROTOLIB_INT32(calibration_id, CalibrationId, 1, 0)
   PROTOLIB_BOOL(calibrate_gyroscope, CalibrateGyroscope, 2, 1)
   PROTOLIB_BOOL(calibrate_cameras, CalibrateCameras, 3, 2)
 };
 
-class SESSION_PROTOLIB_API PTZMoveCommand final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PTZMoveCommand : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PTZMoveCommand)
   PROTOLIB_INT32(pan_target, PanTarget, 1, 0)
   PROTOLIB_INT32(tilt_target, TiltTarget, 2, 1)
@@ -52,18 +52,18 @@ class SESSION_PROTOLIB_API PTZMoveCommand final : public ::google::protobuf::Mes
   PROTOLIB_INT32(tilt_speed, TiltSpeed, 5, 4)
 };
 
-class SESSION_PROTOLIB_API PTZResetCommand final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PTZResetCommand : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PTZResetCommand)
   PROTOLIB_BOOL(reset_pan_tilt_zoom, ResetPanTiltZoom, 1, 0)
 };
 
-class SESSION_PROTOLIB_API PTZFocusCommand final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PTZFocusCommand : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PTZFocusCommand)
   PROTOLIB_BOOL(autofocus, Autofocus, 1, 0)
   PROTOLIB_INT32(focus_value, FocusValue, 2, 1)
 };
 
-class SESSION_PROTOLIB_API PTZStatus final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PTZStatus : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PTZStatus)
   PROTOLIB_BOOL(moving, Moving, 1, 0)
   PROTOLIB_INT32(current_pan, CurrentPan, 2, 1)
@@ -75,14 +75,14 @@ class SESSION_PROTOLIB_API PTZStatus final : public ::google::protobuf::Message 
   PROTOLIB_DOUBLE(ptz_powered_in_s, PtzPoweredInS, 7, 7)
 };
 
-class SESSION_PROTOLIB_API PTZDataRequest final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PTZDataRequest : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PTZDataRequest)
   PROTOLIB_BOOL(request_calibration, RequestCalibration, 1, 0)
 };
 
 // The camera's envelope. Its calibration parameters come from the
 // calibration library; this message never checks their required fields.
-class SESSION_PROTOLIB_API PTZMessage final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PTZMessage : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PTZMessage)
   PROTOLIB_UINT32(message_id, MessageId, 1, 0)
   PROTOLIB_MESSAGE_FIELD(PTZMoveCommand, move, Move, 2, 1)
@@ -94,17 +94,17 @@ class SESSION_PROTOLIB_API PTZMessage final : public ::google::protobuf::Message
                                   Calibration, 5, 6)
 };
 
-class SESSION_PROTOLIB_API CommandAck final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API CommandAck : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(CommandAck)
   PROTOLIB_REPEATED_UINT32(message_ids, MessageIds, 1, 0)
 };
 
-class SESSION_PROTOLIB_API LaserOnCommand final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API LaserOnCommand : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(LaserOnCommand)
   PROTOLIB_BOOL(laser_on, LaserOn, 1, 0)
 };
 
-class SESSION_PROTOLIB_API LaserPointToCommand final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API LaserPointToCommand : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(LaserPointToCommand)
   PROTOLIB_REPEATED_FLOAT(ray_origin, RayOrigin, 1, 0)
   PROTOLIB_REPEATED_FLOAT(ray_direction, RayDirection, 2, 1)
@@ -112,7 +112,7 @@ class SESSION_PROTOLIB_API LaserPointToCommand final : public ::google::protobuf
   PROTOLIB_ENUM(LaserState, state_after_moving, StateAfterMoving, 4, 3)
 };
 
-class SESSION_PROTOLIB_API LaserStatus final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API LaserStatus : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(LaserStatus)
   PROTOLIB_REPEATED_FLOAT(targeted_direction, TargetedDirection, 1, 0)
   PROTOLIB_REPEATED_FLOAT(targeted_point, TargetedPoint, 2, 1)
@@ -124,7 +124,7 @@ class SESSION_PROTOLIB_API LaserStatus final : public ::google::protobuf::Messag
   PROTOLIB_BOOL(laser_unavailable, LaserUnavailable, 8, 7)
 };
 
-class SESSION_PROTOLIB_API LaserMessage final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API LaserMessage : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(LaserMessage)
   PROTOLIB_UINT32(message_id, MessageId, 1, 0)
   PROTOLIB_MESSAGE_FIELD(LaserOnCommand, onoff, Onoff, 2, 1)
@@ -132,7 +132,7 @@ class SESSION_PROTOLIB_API LaserMessage final : public ::google::protobuf::Messa
   PROTOLIB_MESSAGE_FIELD(LaserStatus, status, Status, 4, 3)
 };
 
-class SESSION_PROTOLIB_API CandyMessage final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API CandyMessage : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(CandyMessage)
   PROTOLIB_UINT32(message_id, MessageId, 1, 0)
   PROTOLIB_REPEATED_ENUM(CandySlot, active_slots, ActiveSlots, 2, 1)
@@ -140,7 +140,7 @@ class SESSION_PROTOLIB_API CandyMessage final : public ::google::protobuf::Messa
 
 // The drive command: velocities, limits, a time stamp, and any of the
 // peripheral requests and messages.
-class SESSION_PROTOLIB_API CommandVelocity final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API CommandVelocity : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(CommandVelocity)
   PROTOLIB_FLOAT(linear, Linear, 1, 0)
   PROTOLIB_FLOAT(angular, Angular, 2, 1)

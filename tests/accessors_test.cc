@@ -257,6 +257,19 @@ TEST(Lifecycle, NewMakesHeapObjectsAndArenasOwnTheirs) {
   delete generic;
 }
 
+// Callers derive from the classes for test doubles; the runtime reaches the
+// overrides through the virtual table.
+TEST(Lifecycle, ClassesCanBeDerivedFrom) {
+  struct NeverInitialized : Ping {
+    bool IsInitialized() const override { return false; }
+  };
+  NeverInitialized fake;
+  fake.set_time(1);
+  const pb::Message& generic = fake;
+  EXPECT_FALSE(generic.IsInitialized());
+  EXPECT_EQ(Hex(generic.SerializePartialAsString()), Hex(Bytes({0x08, 0x01})));
+}
+
 TEST(Lifecycle, DestroyingAMessageFreesSubMessagesEvenWhenCleared) {
   // Run under the leak checker: nothing here may leak.
   auto* v = new CommandVelocity;

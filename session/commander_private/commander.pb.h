@@ -10,7 +10,7 @@
 // default instances. Runs when the library is loaded; later calls do nothing.
 SESSION_PROTOLIB_API void protobuf_AddDesc_session_2fcommander_5fprivate_2fcommander_2eproto();
 
-class SESSION_PROTOLIB_API CommandHeader final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API CommandHeader : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(CommandHeader)
   PROTOLIB_UINT64(time, Time, 1, 0)
   PROTOLIB_UINT32(seq, Seq, 2, 1)
@@ -18,14 +18,14 @@ class SESSION_PROTOLIB_API CommandHeader final : public ::google::protobuf::Mess
 };
 
 // PropertyChanged.KVPair: one key/value annotation of a property.
-class SESSION_PROTOLIB_API PropertyChanged_KVPair final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PropertyChanged_KVPair : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PropertyChanged_KVPair)
   PROTOLIB_REQUIRED_STRING(key, Key, 1, 0)
   PROTOLIB_REQUIRED_BYTES(value, Value, 2, 1)
 };
 
 // One changed property: its path, its new value and annotations.
-class SESSION_PROTOLIB_API PropertyChanged final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API PropertyChanged : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(PropertyChanged)
   PROTOLIB_UINT64(last_change_time, LastChangeTime, 1, 0)
   PROTOLIB_INT32(last_change_id, LastChangeId, 8, 1)
@@ -38,7 +38,7 @@ class SESSION_PROTOLIB_API PropertyChanged final : public ::google::protobuf::Me
 };
 
 // A change set: several property changes with its identifiers.
-class SESSION_PROTOLIB_API MultiPropertyChangedData final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API MultiPropertyChangedData : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(MultiPropertyChangedData)
   PROTOLIB_REPEATED_MESSAGE(PropertyChanged, properties, Properties, 1, 0)
   PROTOLIB_INT32(change_set_id, ChangeSetId, 2, 1)
@@ -46,14 +46,14 @@ class SESSION_PROTOLIB_API MultiPropertyChangedData final : public ::google::pro
 };
 
 // One change set, as a message or as opaque (compressed) bytes, or both.
-class SESSION_PROTOLIB_API MultiPropertyChanged final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API MultiPropertyChanged : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(MultiPropertyChanged)
   PROTOLIB_MESSAGE_FIELD(MultiPropertyChangedData, change, Change, 1, 0)
   PROTOLIB_BYTES(compressed_change, CompressedChange, 2, 1)
 };
 
 // A heartbeat and its reply.
-class SESSION_PROTOLIB_API Ping final : public ::google::protobuf::Message {
+class SESSION_PROTOLIB_API Ping : public ::google::protobuf::Message {
   PROTOLIB_MESSAGE(Ping)
   PROTOLIB_UINT64(time, Time, 1, 0)
   PROTOLIB_BOOL(is_reply, IsReply, 2, 1)
