@@ -41,6 +41,10 @@ namespace {
 
 struct CalibrationFile {
   static constexpr const char* kUnit = "calibration_common/calibration.pb.cc";
+  // Reports a message of the file merged into itself.
+  [[noreturn]] static void SelfMergeFailed(int line) {
+    pl::SelfMergeFailed(kUnit, __LINE__, line);
+  }
   using Layout = ::Layout;
   static constexpr const ::google::protobuf::internal::DescriptorTable& table =
       descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
@@ -67,3 +71,6 @@ PROTOLIB_DEFINE_MESSAGE(PTZCameraParameters, CalibrationFile)
 
 }  // namespace calibration
 }  // namespace tolva
+
+// The merges from a google::protobuf::Message, each on its own line.
+PROTOLIB_DEFINE_GENERIC_MERGE(PTZCameraParameters, CalibrationFile)

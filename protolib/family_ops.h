@@ -30,12 +30,12 @@ namespace internal {
 template <class C>
 using FieldsOf = typename Schema<C>::Fields;
 
-// Reports a message merged into itself: a fatal check failure that names the
-// source unit and the line of the merge.
-[[noreturn]] inline void SelfMergeFailed(const char* unit, int line) {
-  pb::internal::LogFinisher() =
-      pb::internal::LogMessage(pb::LOGLEVEL_FATAL, unit, __LINE__)
-      << "CHECK failed: false: " << unit << ":" << line;
+// Reports a message merged into itself: a fatal check failure raised at line
+// `at` of the source unit `unit` (its failure routine), naming the line of
+// the merge.
+[[noreturn]] inline void SelfMergeFailed(const char* unit, int at, int line) {
+  pb::internal::LogFinisher() = pb::internal::LogMessage(pb::LOGLEVEL_FATAL, unit, at)
+                                << "CHECK failed: false: " << unit << ":" << line;
   // A fatal log does not return; this keeps the promise if a handler does.
   std::abort();
 }
@@ -89,11 +89,11 @@ struct Core {
     m._internal_metadata_.template Clear<UnknownFieldSet>();
   }
 
-  // Folds `from` into `to`: repeated fields append, present singular fields
-  // overwrite (sub-messages merge), unknown fields append. Never clears.
+  // Folds `from` into `to`, another object: repeated fields append, present
+  // singular fields overwrite (sub-messages merge), unknown fields append.
+  // Never clears.
   template <class C>
-  static void Merge(C& to, const C& from, const char* unit, int line) {
-    if (&to == &from) SelfMergeFailed(unit, line);
+  static void Merge(C& to, const C& from) {
     ForEach<C>([&](auto f) {
       using F = decltype(f);
       if constexpr (F::Ops::kRepeated) F::Ops::template Merge<F>(to, from);

@@ -95,18 +95,17 @@
           PROTOLIB_MAP_(PROTOLIB_NUMBER_CONSTANT_, C, __VA_ARGS__)};
 
 // The out-of-line members of class C of a schema file described by File,
-// which provides: kUnit (the source unit named in fatal reports), Layout (a
-// FileLayout), table (the file's DescriptorTable), state (its FileState) and
-// Frame (its FileFrame).
+// which provides: kUnit (the source unit), SelfMergeFailed(line) (its report
+// of a message merged into itself), Layout (a FileLayout), table (the file's
+// DescriptorTable), state (its FileState) and Frame (its FileFrame). The
+// merge from a google::protobuf::Message is PROTOLIB_DEFINE_GENERIC_MERGE's.
 #define PROTOLIB_DEFINE_MESSAGE(C, File)                                          \
   C* C::default_instance_ = nullptr;                                              \
   const ::google::protobuf::Message::ClassData C::_class_data_ = {                \
       ::google::protobuf::Message::CopyWithSourceCheck, C::MergeImpl};            \
   C::C() : ::google::protobuf::Message() {}                                       \
   /* Delegates, so that a failed copy is destroyed and leaks nothing. */         \
-  C::C(const C& from) : C() {                                                     \
-    ::protolib::internal::Core::Merge(*this, from, File::kUnit, __LINE__);        \
-  }                                                                               \
+  C::C(const C& from) : C() { ::protolib::internal::Core::Merge(*this, from); }   \
   C::~C() { ::protolib::internal::Core::Destroy(*this); }                         \
   const C& C::default_instance() {                                                \
     if (default_instance_ == nullptr) File::Frame::Register();                    \
@@ -127,16 +126,11 @@
   void C::CopyFrom(const C& from) {                                               \
     if (&from == this) return;                                                    \
     Clear();                                                                      \
-    ::protolib::internal::Core::Merge(*this, from, File::kUnit, __LINE__);        \
+    ::protolib::internal::Core::Merge(*this, from);                               \
   }                                                                               \
   void C::MergeFrom(const C& from) {                                              \
-    ::protolib::internal::Core::Merge(*this, from, File::kUnit, __LINE__);        \
-  }                                                                               \
-  void C::MergeImpl(::google::protobuf::Message& to,                              \
-                    const ::google::protobuf::Message& from) {                    \
-    ::protolib::internal::Core::Merge(static_cast<C&>(to),                        \
-                                      static_cast<const C&>(from), File::kUnit,   \
-                                      __LINE__);                                  \
+    if (&from == this) File::SelfMergeFailed(__LINE__);                           \
+    ::protolib::internal::Core::Merge(*this, from);                               \
   }                                                                               \
   void C::Clear() { ::protolib::internal::Core::Clear(*this); }                   \
   bool C::IsInitialized() const {                                                 \
@@ -155,6 +149,16 @@
   }                                                                               \
   const ::google::protobuf::Message::ClassData* C::GetClassData() const {         \
     return &_class_data_;                                                         \
+  }
+
+// The merge behind google::protobuf::Message::MergeFrom for class C, on a
+// line of its own, which a self-merge reports.
+#define PROTOLIB_DEFINE_GENERIC_MERGE(C, File)                                    \
+  void C::MergeImpl(::google::protobuf::Message& to,                              \
+                    const ::google::protobuf::Message& from) {                    \
+    if (&from == &to) File::SelfMergeFailed(__LINE__);                            \
+    ::protolib::internal::Core::Merge(static_cast<C&>(to),                        \
+                                      static_cast<const C&>(from));               \
   }
 
 // The DescriptorTable of a schema file: its serialized descriptor, its

@@ -114,6 +114,10 @@ const ::google::protobuf::internal::DescriptorTable descriptor_table =
 
 struct VelocityFile {
   static constexpr const char* kUnit = "session/velocity.pb.cc";
+  // Reports a message of the file merged into itself.
+  [[noreturn]] static void SelfMergeFailed(int line) {
+    pl::SelfMergeFailed(kUnit, __LINE__, line);
+  }
   using Layout = ::Layout;
   static constexpr const ::google::protobuf::internal::DescriptorTable& table =
       descriptor_table;
@@ -158,3 +162,20 @@ PROTOLIB_DEFINE_MESSAGE(LaserStatus, VelocityFile)
 PROTOLIB_DEFINE_MESSAGE(LaserMessage, VelocityFile)
 PROTOLIB_DEFINE_MESSAGE(CandyMessage, VelocityFile)
 PROTOLIB_DEFINE_MESSAGE(CommandVelocity, VelocityFile)
+
+// The merges from a google::protobuf::Message, each on its own line.
+PROTOLIB_DEFINE_GENERIC_MERGE(AutoDockingRequest, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(CalibrationRequest, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PTZMoveCommand, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PTZResetCommand, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PTZFocusCommand, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PTZStatus, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PTZDataRequest, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PTZMessage, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(CommandAck, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(LaserOnCommand, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(LaserPointToCommand, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(LaserStatus, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(LaserMessage, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(CandyMessage, VelocityFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(CommandVelocity, VelocityFile)

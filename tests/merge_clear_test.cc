@@ -1,4 +1,6 @@
 // Clear, merge, copy and the required-field check.
+#include <fstream>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -107,15 +109,46 @@ TEST(Merge, FromAnotherClassGoesThroughReflection) {
   EXPECT_EQ(to.SerializeAsString(), from.SerializeAsString());
 }
 
-TEST(Merge, IntoItselfIsAFatalError) {
-  PropertyChanged m = FullProperty();
-  try {
-    m.MergeFrom(m);
-    FAIL() << "self-merge returned";
-  } catch (const pb::FatalException& e) {
-    EXPECT_EQ(std::string(e.message()).rfind("CHECK failed: false: ", 0), 0u) << e.message();
+// The line of a source file of the library.
+std::string SourceLine(const std::string& unit, int line) {
+  std::ifstream in(std::string(PROTOLIB_SOURCE_DIR) + "/" + unit);
+  std::string text;
+  for (int i = 0; i < line && std::getline(in, text);) ++i;
+  return text;
+}
+
+// Merging a message into itself is a fatal error raised by the failure
+// routine of the class's unit, naming the line of the merge overload used:
+// each overload its own.
+template <class M>
+void ExpectSelfMergeReported(M m, const std::string& unit) {
+  const std::string name = M::descriptor()->name();
+  std::set<int> lines;
+  for (bool generic : {false, true}) {
+    SCOPED_TRACE(name + (generic ? ": MergeFrom(const Message&)" : ": MergeFrom(const M&)"));
+    try {
+      generic ? static_cast<pb::Message&>(m).MergeFrom(m) : m.MergeFrom(m);
+      ADD_FAILURE() << "self-merge returned";
+    } catch (const pb::FatalException& e) {
+      const std::string prefix = "CHECK failed: false: " + unit + ":";
+      ASSERT_EQ(std::string(e.message()).rfind(prefix, 0), 0u) << e.message();
+      const int line = std::stoi(std::string(e.message()).substr(prefix.size()));
+      EXPECT_EQ(std::string(e.filename()), unit);
+      EXPECT_NE(SourceLine(unit, e.line()).find("SelfMergeFailed"), std::string::npos);
+      EXPECT_NE(SourceLine(unit, line).find(name), std::string::npos) << line;
+      lines.insert(line);
+    }
   }
-  EXPECT_THROW(static_cast<pb::Message&>(m).MergeFrom(m), pb::FatalException);
+  EXPECT_EQ(lines.size(), 2u);
+}
+
+TEST(Merge, IntoItselfIsAFatalError) {
+  ExpectSelfMergeReported(FullProperty(), "session/commander_private/commander.pb.cc");
+  CommandVelocity v;
+  v.set_linear(1.0f);
+  ExpectSelfMergeReported(v, "session/velocity.pb.cc");
+  PropertyChanged m = FullProperty();
+  EXPECT_THROW(m.MergeFrom(m), pb::FatalException);
   EXPECT_EQ(m.metadata_size(), 2);  // nothing was merged
 }
 

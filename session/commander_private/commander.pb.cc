@@ -47,6 +47,10 @@ const ::google::protobuf::internal::DescriptorTable descriptor_table =
 
 struct CommanderFile {
   static constexpr const char* kUnit = "session/commander_private/commander.pb.cc";
+  // Reports a message of the file merged into itself.
+  [[noreturn]] static void SelfMergeFailed(int line) {
+    pl::SelfMergeFailed(kUnit, __LINE__, line);
+  }
   using Layout = ::Layout;
   static constexpr const ::google::protobuf::internal::DescriptorTable& table =
       descriptor_table;
@@ -69,3 +73,11 @@ PROTOLIB_DEFINE_MESSAGE(PropertyChanged, CommanderFile)
 PROTOLIB_DEFINE_MESSAGE(MultiPropertyChangedData, CommanderFile)
 PROTOLIB_DEFINE_MESSAGE(MultiPropertyChanged, CommanderFile)
 PROTOLIB_DEFINE_MESSAGE(Ping, CommanderFile)
+
+// The merges from a google::protobuf::Message, each on its own line.
+PROTOLIB_DEFINE_GENERIC_MERGE(CommandHeader, CommanderFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PropertyChanged_KVPair, CommanderFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(PropertyChanged, CommanderFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(MultiPropertyChangedData, CommanderFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(MultiPropertyChanged, CommanderFile)
+PROTOLIB_DEFINE_GENERIC_MERGE(Ping, CommanderFile)
