@@ -71,7 +71,7 @@ struct ScalarOps : PlainOps {
     return Codec::Write(m.*F::kMember, p);
   }
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext*);
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
   template <class F, class C>
   static void Swap(C& a, C& b) {
     std::swap(a.*F::kMember, b.*F::kMember);
@@ -84,7 +84,7 @@ struct ScalarOps : PlainOps {
 template <bool (*IsValid)(int)>
 struct EnumOps : ScalarOps<VarintI32> {
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext*);
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
 };
 
 template <class Kind>
@@ -374,10 +374,10 @@ constexpr bool RepeatedMessageOps<T>::NeedsInitCheck() {
 
 template <class Codec>
 template <class F, class C>
-const char* ScalarOps<Codec>::Parse(C& m, uint32_t, const char* p, ParseContext*) {
+const char* ScalarOps<Codec>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
   typename Codec::T v;
   p = Codec::Read(p, &v);
-  if (p == nullptr) return nullptr;
+  if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
   m.*F::kMember = v;
   Core::SetHas<F>(m);
   return p;
@@ -385,10 +385,10 @@ const char* ScalarOps<Codec>::Parse(C& m, uint32_t, const char* p, ParseContext*
 
 template <bool (*IsValid)(int)>
 template <class F, class C>
-const char* EnumOps<IsValid>::Parse(C& m, uint32_t, const char* p, ParseContext*) {
+const char* EnumOps<IsValid>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
   int32_t v;
   p = VarintI32::Read(p, &v);
-  if (p == nullptr) return nullptr;
+  if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
   if (IsValid(v)) {
     m.*F::kMember = v;
     Core::SetHas<F>(m);
@@ -408,13 +408,19 @@ void TextOps<Kind>::Clear(C& m) {
 template <class Kind>
 template <class F, class C>
 const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
+  if (ctx->IsExceedingLimit(p)) return nullptr;  // the tag ran past the input
   Core::SetHas<F>(m);
   auto& field = m.*F::kMember;
   std::string* str =
       field.IsDefault() ? field.Mutable(nullptr) : field.UnsafeMutablePointer();
   int size = static_cast<int>(pb::internal::ReadSize(&p));
   if (p == nullptr) return nullptr;
-  return ctx->ReadString(p, size, str);
+  p = ctx->ReadString(p, size, str);
+  if (p == nullptr || ctx->IsExceedingLimit(p)) {
+    str->clear();  // present, as it was being read, but with no bytes not read
+    return nullptr;
+  }
+  return p;
 }
 
 // Parses a length-delimited sub-message of a class of this library with the
@@ -458,11 +464,14 @@ template <class T, bool kLocal>
 template <class F, class C>
 const char* MessageOps<T, kLocal>::Parse(C& m, uint32_t, const char* p,
                                                 ParseContext* ctx) {
+  if (ctx->IsExceedingLimit(p)) return nullptr;  // the tag ran past the input
+  T* held = Mutable<F>(m);
+  if (!LengthFits(p, ctx)) return nullptr;
   if constexpr (kLocal) {
-    DirectParser<T> sub{Mutable<F>(m)};
+    DirectParser<T> sub{held};
     return ctx->ParseMessage(&sub, p);
   } else {
-    return ctx->ParseMessage(Mutable<F>(m), p);
+    return ctx->ParseMessage(held, p);
   }
 }
 
@@ -490,6 +499,9 @@ uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
 template <class T>
 template <class F, class C>
 const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
+  // No element for an occurrence past the recursion limit or its enclosing
+  // length.
+  if (ctx->depth() <= 0 || !LengthFits(p, ctx)) return nullptr;
   auto& elements = m.*F::kMember;
   elements.Reserve(elements.size() + 1);  // no element is lost to a failed growth
   DirectParser<T> sub{elements.Add()};
@@ -550,14 +562,16 @@ const char* RepeatedScalarOps<Codec>::Parse(C& m, uint32_t tag, const char* p,
   if (tag == ElementTag(F::kNumber)) {
     typename Codec::T v;
     p = Codec::Read(p, &v);
-    if (p == nullptr) return nullptr;
+    if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
     values->Add(v);
     return p;
   }
   if constexpr (Codec::kWireType == WireFormatLite::WIRETYPE_FIXED32) {
-    return pb::internal::PackedFloatParser(values, p, ctx);
+    return ParsePackedFixed(values, p, ctx);
   } else {
-    return pb::internal::PackedUInt32Parser(values, p, ctx);
+    return ParsePackedVarints(p, ctx, [values](uint64_t v) {
+      values->Add(static_cast<typename Codec::T>(v));
+    });
   }
 }
 
@@ -577,11 +591,11 @@ const char* RepeatedEnumOps<IsValid>::Parse(C& m, uint32_t tag, const char* p,
   };
   if (tag == ElementTag(F::kNumber)) {
     uint64_t raw = pb::internal::ReadVarint64(&p);
-    if (p == nullptr) return nullptr;
+    if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
     add(raw);
     return p;
   }
-  return ctx->ReadPackedVarint(p, add);
+  return ParsePackedVarints(p, ctx, add);
 }
 
 }  // namespace internal

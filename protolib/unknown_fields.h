@@ -83,23 +83,32 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
   switch (tag & 7) {
     case WireFormatLite::WIRETYPE_VARINT: {
       const uint64_t value = pb::internal::ReadVarint64(&ptr);
-      if (ptr != nullptr) set->AddVarint(number, value);
+      if (ptr == nullptr || ctx->IsExceedingLimit(ptr)) return nullptr;
+      set->AddVarint(number, value);
       return ptr;
     }
     case WireFormatLite::WIRETYPE_FIXED64: {
       uint64_t value;
       pb::io::CodedInputStream::ReadLittleEndian64FromArray(
           reinterpret_cast<const uint8_t*>(ptr), &value);
+      ptr += 8;
+      if (ctx->IsExceedingLimit(ptr)) return nullptr;
       set->AddFixed64(number, value);
-      return ptr + 8;
+      return ptr;
     }
     case WireFormatLite::WIRETYPE_LENGTH_DELIMITED: {
       const int size = pb::internal::ReadSize(&ptr);
       if (ptr == nullptr) return nullptr;
       ReserveUnknownField(set);
-      return ctx->ReadString(ptr, size, set->AddLengthDelimited(number));
+      ptr = ctx->ReadString(ptr, size, set->AddLengthDelimited(number));
+      if (ptr == nullptr || ctx->IsExceedingLimit(ptr)) {
+        set->DeleteSubrange(set->field_count() - 1, 1);
+        return nullptr;
+      }
+      return ptr;
     }
     case WireFormatLite::WIRETYPE_START_GROUP: {
+      if (ctx->depth() <= 0) return nullptr;  // no group past the recursion limit
       ReserveUnknownField(set);
       UnknownGroup group{set->AddGroup(number)};
       return ctx->ParseGroup(&group, ptr, tag);
@@ -108,8 +117,10 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       uint32_t value;
       pb::io::CodedInputStream::ReadLittleEndian32FromArray(
           reinterpret_cast<const uint8_t*>(ptr), &value);
+      ptr += 4;
+      if (ctx->IsExceedingLimit(ptr)) return nullptr;
       set->AddFixed32(number, value);
-      return ptr + 4;
+      return ptr;
     }
     default:
       return nullptr;

@@ -1,5 +1,6 @@
 // Scalar wire encodings: how one value of each scalar kind is sized, written
-// and read, tag excluded, and how a tag is made. Owns the namespace aliases the
+// and read, tag excluded, how a tag is made, and how values are kept to the
+// bytes of the input. Owns the namespace aliases the
 // other core headers share. Uses only the runtime's stream primitives.
 #ifndef PROTOLIB_WIRE_CODECS_H_
 #define PROTOLIB_WIRE_CODECS_H_
@@ -10,6 +11,7 @@
 
 #include <google/protobuf/io/coded_stream.h>
 #include <google/protobuf/parse_context.h>
+#include <google/protobuf/repeated_field.h>
 #include <google/protobuf/unknown_field_set.h>
 #include <google/protobuf/wire_format_lite.h>
 
@@ -143,6 +145,79 @@ struct FixedWidth {
 
 constexpr uint32_t MakeTag(int number, int wire_type) {
   return (static_cast<uint32_t>(number) << 3) | static_cast<uint32_t>(wire_type);
+}
+
+// ---------------------------------------------------------------------------
+// Reading within the input. The parse context lets a value be read from the
+// bytes past the input's end or past a length's limit, and catches the
+// overrun only at the next turn of the parse loop; a value read that way is
+// no value of the input and is never stored (ParseContext::IsExceedingLimit
+// tells, after the read). These routines keep whole runs to the bytes of the
+// input, inside every enclosing length.
+
+// The length at `p` lies before the current limit: nothing of a
+// length-delimited value that runs past its enclosing message is read.
+inline bool LengthFits(const char* p, ParseContext* ctx) {
+  const int size = static_cast<int>(pb::internal::ReadSize(&p));
+  return p != nullptr && size <= ctx->BytesUntilLimit(p);
+}
+
+// Reads a packed run of `size` bytes one value at a time: `read_one` reads the
+// value at the position it is given, stores it only if it ends before the
+// limit, and returns the position after it (null if it does not). A run
+// longer than its limit allows keeps the values that lie inside it and fails.
+template <class ReadOne>
+const char* ParsePackedRun(const char* p, int size, ParseContext* ctx, ReadOne read_one) {
+  const int room = ctx->BytesUntilLimit(p);
+  if (room < 0) return nullptr;
+  const bool overlong = size > room;
+  const int delta = ctx->PushLimit(p, overlong ? room : size);
+  while (!ctx->Done(&p)) {
+    p = read_one(p);
+    if (p == nullptr) return nullptr;
+  }
+  if (p == nullptr || overlong || !ctx->PopLimit(delta)) return nullptr;
+  return p;
+}
+
+// A packed run of varints, each handed to `add` once read whole.
+template <class Add>
+const char* ParsePackedVarints(const char* p, ParseContext* ctx, Add add) {
+  const int size = static_cast<int>(pb::internal::ReadSize(&p));
+  if (p == nullptr) return nullptr;
+  return ParsePackedRun(p, size, ctx, [ctx, &add](const char* q) -> const char* {
+    const uint64_t v = pb::internal::ReadVarint64(&q);
+    if (q == nullptr || ctx->IsExceedingLimit(q)) return nullptr;
+    add(v);
+    return q;
+  });
+}
+
+// A packed run of fixed-width values: a length that is no multiple of the
+// width fails before anything is stored. A run inside its limit is read in
+// one block, and taken back whole if the input ends within it (only a stream
+// can); a longer run keeps the values that lie inside the limit, so that its
+// declared length never sizes an allocation.
+template <class T>
+const char* ParsePackedFixed(pb::RepeatedField<T>* values, const char* p, ParseContext* ctx) {
+  const int size = static_cast<int>(pb::internal::ReadSize(&p));
+  if (p == nullptr || size % sizeof(T) != 0) return nullptr;
+  if (size <= ctx->BytesUntilLimit(p)) {
+    const int old_size = values->size();
+    p = ctx->ReadPackedFixed(p, size, values);
+    if (p == nullptr || ctx->IsExceedingLimit(p)) {
+      values->Truncate(old_size);
+      return nullptr;
+    }
+    return p;
+  }
+  return ParsePackedRun(p, size, ctx, [ctx, values](const char* q) -> const char* {
+    if (ctx->IsExceedingLimit(q + sizeof(T))) return nullptr;
+    T v;
+    std::memcpy(&v, q, sizeof(T));
+    values->Add(v);
+    return q + sizeof(T);
+  });
 }
 
 }  // namespace internal

@@ -11,6 +11,7 @@
 
 #include <google/protobuf/dynamic_message.h>
 #include <google/protobuf/io/coded_stream.h>
+#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/message.h>
 
 #include "calibration_common/calibration.pb.h"
@@ -303,6 +304,65 @@ TEST(FailedParse, LeavesAReusableMessage) {
   CommandVelocity twice = SampleCommand();
   twice.MergeFrom(SampleCommand());
   EXPECT_EQ(Hex(m.SerializeAsString()), Hex(twice.SerializeAsString()));
+}
+
+// A failed parse keeps what it read before the failure and nothing else: no
+// value cut short by the end of the input or by a length, no element beyond
+// the recursion limit. The input is read from a flat buffer and from a stream
+// in blocks of 1 and 3 bytes; `kept` is what the message then writes
+// (partial). A stream's end is not known in advance: a packed run that it
+// cuts short is taken back whole (`from_stream`).
+TEST(FailedParse, StoresNoValueThatWasNotInTheInput) {
+  struct Case {
+    const pb::Message* prototype;
+    std::string bytes;
+    std::string kept;
+    int limit = 100;
+    const char* from_stream = nullptr;
+  };
+  const std::string one = Bytes({0x00, 0x00, 0x80, 0x3F});  // 1.0f
+  const Case cases[] = {
+      {&CommandVelocity::default_instance(), Bytes({0x0D, 0x00}), ""},
+      {&CommandHeader::default_instance(), Bytes({0x08, 0x96}), ""},
+      {&CommandHeader::default_instance(), Bytes({0x88}), ""},  // the tag cut short
+      {&PTZStatus::default_instance(), Bytes({0x39, 0x01, 0x02}), ""},
+      {&LaserPointToCommand::default_instance(), Bytes({0x0D, 0x00, 0x00}), ""},
+      {&LaserPointToCommand::default_instance(), Bytes({0x0A, 0x05}) + one + Bytes({0x00}), ""},
+      {&LaserPointToCommand::default_instance(), Bytes({0x0A, 0xFF, 0xFF, 0xFF, 0x07}) + one, ""},
+      {&LaserPointToCommand::default_instance(), Bytes({0x0A, 0xFC, 0xFF, 0xFF, 0x07}) + one,
+       Bytes({0x0D}) + one, 100, ""},
+      {&LaserMessage::default_instance(),
+       Bytes({0x1A, 0x04, 0x0A, 0x08}) + one + Bytes({0x00, 0x00, 0x00, 0x40}),
+       Bytes({0x1A, 0x00})},
+      {&CommandAck::default_instance(), Bytes({0x0A, 0x05, 0x01}), Bytes({0x08, 0x01})},
+      {&CommandAck::default_instance(), Bytes({0x0A, 0x01, 0x81, 0x01}), ""},
+      {&CandyMessage::default_instance(), Bytes({0x12, 0x03, 0x01}), Bytes({0x10, 0x01})},
+      {&CommandVelocity::default_instance(), Bytes({0x5A, 0x02, 0x12, 0x05, 0x08, 0x01}),
+       Bytes({0x5A, 0x02, 0x12, 0x00})},
+      {&PropertyChanged::default_instance(), Bytes({0x1A, 0x05, 0x61}), Bytes({0x1A, 0x00})},
+      {&PropertyChanged::default_instance(), Bytes({0x7A, 0x05, 0x61}), ""},  // unknown
+      {&PropertyChanged::default_instance(), Bytes({0x79, 0x01}), ""},        // unknown
+      {&MultiPropertyChangedData::default_instance(), Bytes({0x0A, 0x00}), "", 0},
+  };
+  for (const Case& c : cases) {
+    for (int block : {0, 1, 3}) {
+      SCOPED_TRACE(::testing::Message() << c.prototype->GetTypeName() << " from "
+                                        << Hex(c.bytes) << ", blocks of " << block);
+      std::unique_ptr<pb::Message> m(c.prototype->New());
+      const bool stream = block != 0 || c.limit != 100;
+      if (!stream) {
+        EXPECT_FALSE(m->ParsePartialFromString(c.bytes));
+      } else {
+        pb::io::ArrayInputStream blocks(c.bytes.data(), static_cast<int>(c.bytes.size()),
+                                        block == 0 ? -1 : block);
+        pb::io::CodedInputStream in(&blocks);
+        in.SetRecursionLimit(c.limit);
+        EXPECT_FALSE(m->MergePartialFromCodedStream(&in));
+      }
+      EXPECT_EQ(Hex(m->SerializePartialAsString()),
+                Hex(stream && c.from_stream ? c.from_stream : c.kept));
+    }
+  }
 }
 
 // Closed enumerations: a number the schema does not declare goes to the
