@@ -61,6 +61,11 @@ struct Core {
   static UnknownFieldSet* Unknown(C& m) {
     return m._internal_metadata_.template mutable_unknown_fields<UnknownFieldSet>();
   }
+  // The cached size of a class of the family, read without a virtual call.
+  template <class C>
+  static int CachedSize(const C& m) {
+    return m._cached_size_.Get();
+  }
   template <class C>
   static C* DefaultInstancePtr() {
     return C::default_instance_;
@@ -160,9 +165,11 @@ struct Core {
     return p;
   }
 
+  // The loop tests the common case, more input before the limit, in line,
+  // whatever the compiler makes of the rest of Done.
   template <class C>
   static const char* Parse(C& m, const char* ptr, ParseContext* ctx) {
-    while (!ctx->Done(&ptr)) {
+    while (ctx->DataAvailable(ptr) || !ctx->Done(&ptr)) {
       uint32_t tag;
       ptr = pb::internal::ReadTag(ptr, &tag);
       if (ptr == nullptr) return nullptr;

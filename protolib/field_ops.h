@@ -142,7 +142,9 @@ struct MessageOps {
     return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
   }
   template <class F, class C>
-  static void Clear(C& m);
+  static void Clear(C& m) {
+    if (T* sub = m.*F::kMember) sub->Clear();
+  }
   template <class F, class C>
   static void Merge(C& to, const C& from) {
     const T* sub = from.*F::kMember;
@@ -377,7 +379,7 @@ template <class F, class C>
 const char* ScalarOps<Codec>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
   typename Codec::T v;
   p = Codec::Read(p, &v);
-  if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
+  if (p == nullptr || PastInput(p, ctx)) return nullptr;
   m.*F::kMember = v;
   Core::SetHas<F>(m);
   return p;
@@ -388,7 +390,7 @@ template <class F, class C>
 const char* EnumOps<IsValid>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
   int32_t v;
   p = VarintI32::Read(p, &v);
-  if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
+  if (p == nullptr || PastInput(p, ctx)) return nullptr;
   if (IsValid(v)) {
     m.*F::kMember = v;
     Core::SetHas<F>(m);
@@ -408,7 +410,7 @@ void TextOps<Kind>::Clear(C& m) {
 template <class Kind>
 template <class F, class C>
 const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
-  if (ctx->IsExceedingLimit(p)) return nullptr;  // the tag ran past the input
+  if (PastInput(p, ctx)) return nullptr;  // the tag ran past the input
   Core::SetHas<F>(m);
   auto& field = m.*F::kMember;
   std::string* str =
@@ -416,7 +418,7 @@ const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ct
   int size = static_cast<int>(pb::internal::ReadSize(&p));
   if (p == nullptr) return nullptr;
   p = ctx->ReadString(p, size, str);
-  if (p == nullptr || ctx->IsExceedingLimit(p)) {
+  if (p == nullptr || PastInput(p, ctx)) {
     str->clear();  // present, as it was being read, but with no bytes not read
     return nullptr;
   }
@@ -426,10 +428,17 @@ const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ct
 // Parses a length-delimited sub-message of a class of this library with the
 // runtime's inline ParseMessage template: no out-of-line ParseMessage, no
 // virtual _InternalParse.
+//
+// `start` is where the length begins and `room` the bytes from there to the
+// enclosing limit: a sub-message whose length runs past the message that
+// holds it is not read at all.
 template <class T>
 struct DirectParser {
   T* message;
+  const char* start;
+  int room;
   const char* _InternalParse(const char* p, ParseContext* ctx) {
+    if (ctx->BytesUntilLimit(p) > room - static_cast<int>(p - start)) return nullptr;
     return Core::Parse(*message, p, ctx);
   }
 };
@@ -452,7 +461,7 @@ uint8_t* MessageOps<T, kLocal>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
   if constexpr (kLocal) {
     p = s->EnsureSpace(p);
     *p++ = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
-    p = WriteVarint(static_cast<uint32_t>(sub.GetCachedSize()), p);
+    p = WriteVarint(static_cast<uint32_t>(Core::CachedSize(sub)), p);
     return Core::Serialize(sub, p, s);
   } else {
     p = s->EnsureSpace(p);
@@ -464,13 +473,13 @@ template <class T, bool kLocal>
 template <class F, class C>
 const char* MessageOps<T, kLocal>::Parse(C& m, uint32_t, const char* p,
                                                 ParseContext* ctx) {
-  if (ctx->IsExceedingLimit(p)) return nullptr;  // the tag ran past the input
+  if (PastInput(p, ctx)) return nullptr;  // the tag ran past the input
   T* held = Mutable<F>(m);
-  if (!LengthFits(p, ctx)) return nullptr;
   if constexpr (kLocal) {
-    DirectParser<T> sub{held};
+    DirectParser<T> sub{held, p, ctx->BytesUntilLimit(p)};
     return ctx->ParseMessage(&sub, p);
   } else {
+    if (!LengthFits(p, ctx)) return nullptr;
     return ctx->ParseMessage(held, p);
   }
 }
@@ -490,7 +499,7 @@ uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
   for (const T& e : m.*F::kMember) {
     p = s->EnsureSpace(p);
     *p++ = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
-    p = WriteVarint(static_cast<uint32_t>(e.GetCachedSize()), p);
+    p = WriteVarint(static_cast<uint32_t>(Core::CachedSize(e)), p);
     p = Core::Serialize(e, p, s);
   }
   return p;
@@ -499,12 +508,11 @@ uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
 template <class T>
 template <class F, class C>
 const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
-  // No element for an occurrence past the recursion limit or its enclosing
-  // length.
-  if (ctx->depth() <= 0 || !LengthFits(p, ctx)) return nullptr;
+  // No element for an occurrence past the input or the recursion limit.
+  if (ctx->depth() <= 0 || PastInput(p, ctx)) return nullptr;
   auto& elements = m.*F::kMember;
   elements.Reserve(elements.size() + 1);  // no element is lost to a failed growth
-  DirectParser<T> sub{elements.Add()};
+  DirectParser<T> sub{elements.Add(), p, ctx->BytesUntilLimit(p)};
   return ctx->ParseMessage(&sub, p);
 }
 
@@ -529,26 +537,11 @@ void MessageOps<T, kLocal>::Destroy(C& m) {
   if (&m != Core::DefaultInstancePtr<C>()) delete (m.*F::kMember);
 }
 
-// A sub-message of this library is cleared and checked by direct calls:
-// callers may derive from the classes, but the family's own operations on a
-// tree stay the family's.
-template <class T, bool kLocal>
-template <class F, class C>
-void MessageOps<T, kLocal>::Clear(C& m) {
-  T* sub = m.*F::kMember;
-  if (sub == nullptr) return;
-  if constexpr (kLocal) {
-    Core::Clear(*sub);
-  } else {
-    sub->Clear();
-  }
-}
-
 template <class T, bool kLocal>
 template <class F, class C>
 bool MessageOps<T, kLocal>::IsInitialized(const C& m) {
   if constexpr (NeedsInitCheck()) {
-    return !Core::Has<F>(m) || Core::IsInitialized(*(m.*F::kMember));
+    return !Core::Has<F>(m) || (m.*F::kMember)->IsInitialized();
   } else {
     return true;
   }
@@ -562,7 +555,7 @@ const char* RepeatedScalarOps<Codec>::Parse(C& m, uint32_t tag, const char* p,
   if (tag == ElementTag(F::kNumber)) {
     typename Codec::T v;
     p = Codec::Read(p, &v);
-    if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
+    if (p == nullptr || PastInput(p, ctx)) return nullptr;
     values->Add(v);
     return p;
   }
@@ -591,7 +584,7 @@ const char* RepeatedEnumOps<IsValid>::Parse(C& m, uint32_t tag, const char* p,
   };
   if (tag == ElementTag(F::kNumber)) {
     uint64_t raw = pb::internal::ReadVarint64(&p);
-    if (p == nullptr || ctx->IsExceedingLimit(p)) return nullptr;
+    if (p == nullptr || PastInput(p, ctx)) return nullptr;
     add(raw);
     return p;
   }

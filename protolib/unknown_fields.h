@@ -83,7 +83,7 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
   switch (tag & 7) {
     case WireFormatLite::WIRETYPE_VARINT: {
       const uint64_t value = pb::internal::ReadVarint64(&ptr);
-      if (ptr == nullptr || ctx->IsExceedingLimit(ptr)) return nullptr;
+      if (ptr == nullptr || PastInput(ptr, ctx)) return nullptr;
       set->AddVarint(number, value);
       return ptr;
     }
@@ -92,7 +92,7 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       pb::io::CodedInputStream::ReadLittleEndian64FromArray(
           reinterpret_cast<const uint8_t*>(ptr), &value);
       ptr += 8;
-      if (ctx->IsExceedingLimit(ptr)) return nullptr;
+      if (PastInput(ptr, ctx)) return nullptr;
       set->AddFixed64(number, value);
       return ptr;
     }
@@ -101,7 +101,7 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       if (ptr == nullptr) return nullptr;
       ReserveUnknownField(set);
       ptr = ctx->ReadString(ptr, size, set->AddLengthDelimited(number));
-      if (ptr == nullptr || ctx->IsExceedingLimit(ptr)) {
+      if (ptr == nullptr || PastInput(ptr, ctx)) {
         set->DeleteSubrange(set->field_count() - 1, 1);
         return nullptr;
       }
@@ -118,7 +118,7 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       pb::io::CodedInputStream::ReadLittleEndian32FromArray(
           reinterpret_cast<const uint8_t*>(ptr), &value);
       ptr += 4;
-      if (ctx->IsExceedingLimit(ptr)) return nullptr;
+      if (PastInput(ptr, ctx)) return nullptr;
       set->AddFixed32(number, value);
       return ptr;
     }

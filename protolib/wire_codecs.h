@@ -151,15 +151,31 @@ constexpr uint32_t MakeTag(int number, int wire_type) {
 // Reading within the input. The parse context lets a value be read from the
 // bytes past the input's end or past a length's limit, and catches the
 // overrun only at the next turn of the parse loop; a value read that way is
-// no value of the input and is never stored (ParseContext::IsExceedingLimit
-// tells, after the read). These routines keep whole runs to the bytes of the
-// input, inside every enclosing length.
+// no value of the input and is never stored (PastInput tells, after the
+// read). The routines below keep whole runs to the bytes of the input, inside
+// every enclosing length.
+
+// True when a read that ended at `p` took bytes past the input's end or past
+// the current limit. Within the limit (the common case) one comparison
+// decides; the rest is out of line.
+[[gnu::noinline, gnu::cold]] inline bool PastInputSlow(const char* p, ParseContext* ctx) {
+  return ctx->IsExceedingLimit(p);
+}
+inline bool PastInput(const char* p, ParseContext* ctx) {
+  return __builtin_expect(!ctx->DataAvailable(p - 1), 0) && PastInputSlow(p, ctx);
+}
 
 // The length at `p` lies before the current limit: nothing of a
 // length-delimited value that runs past its enclosing message is read.
 inline bool LengthFits(const char* p, ParseContext* ctx) {
-  const int size = static_cast<int>(pb::internal::ReadSize(&p));
-  return p != nullptr && size <= ctx->BytesUntilLimit(p);
+  int size = static_cast<uint8_t>(*p);
+  if (__builtin_expect(size < 0x80, 1)) {
+    ++p;  // the one-byte length of most sub-messages, read in line
+  } else {
+    size = static_cast<int>(pb::internal::ReadSize(&p));
+    if (p == nullptr) return false;
+  }
+  return size <= ctx->BytesUntilLimit(p);
 }
 
 // Reads a packed run of `size` bytes one value at a time: `read_one` reads the
@@ -167,7 +183,8 @@ inline bool LengthFits(const char* p, ParseContext* ctx) {
 // limit, and returns the position after it (null if it does not). A run
 // longer than its limit allows keeps the values that lie inside it and fails.
 template <class ReadOne>
-const char* ParsePackedRun(const char* p, int size, ParseContext* ctx, ReadOne read_one) {
+[[gnu::noinline]] const char* ParsePackedRun(const char* p, int size, ParseContext* ctx,
+                                             ReadOne read_one) {
   const int room = ctx->BytesUntilLimit(p);
   if (room < 0) return nullptr;
   const bool overlong = size > room;
@@ -187,7 +204,7 @@ const char* ParsePackedVarints(const char* p, ParseContext* ctx, Add add) {
   if (p == nullptr) return nullptr;
   return ParsePackedRun(p, size, ctx, [ctx, &add](const char* q) -> const char* {
     const uint64_t v = pb::internal::ReadVarint64(&q);
-    if (q == nullptr || ctx->IsExceedingLimit(q)) return nullptr;
+    if (q == nullptr || PastInput(q, ctx)) return nullptr;
     add(v);
     return q;
   });
@@ -202,17 +219,19 @@ template <class T>
 const char* ParsePackedFixed(pb::RepeatedField<T>* values, const char* p, ParseContext* ctx) {
   const int size = static_cast<int>(pb::internal::ReadSize(&p));
   if (p == nullptr || size % sizeof(T) != 0) return nullptr;
+  if (size == 0) return p;
   if (size <= ctx->BytesUntilLimit(p)) {
     const int old_size = values->size();
+    values->Reserve(old_size + 1);  // the block read copies to the storage
     p = ctx->ReadPackedFixed(p, size, values);
-    if (p == nullptr || ctx->IsExceedingLimit(p)) {
+    if (p == nullptr || PastInput(p, ctx)) {
       values->Truncate(old_size);
       return nullptr;
     }
     return p;
   }
   return ParsePackedRun(p, size, ctx, [ctx, values](const char* q) -> const char* {
-    if (ctx->IsExceedingLimit(q + sizeof(T))) return nullptr;
+    if (PastInput(q + sizeof(T), ctx)) return nullptr;
     T v;
     std::memcpy(&v, q, sizeof(T));
     values->Add(v);
