@@ -10,6 +10,8 @@
 #include <google/protobuf/util/type_resolver.h>
 #include <google/protobuf/util/type_resolver_util.h>
 
+#include "tools/session_proto/wire_paths.h"
+
 namespace session_proto {
 namespace {
 
@@ -90,6 +92,13 @@ bool ParseText(std::string_view text, pb::Message* message, TextProblem* problem
 bool ParseJson(std::string_view text, pb::Message* message, TextProblem* problem) {
   JsonLocator locator;
   if (!locator.Scan(text, *message->GetDescriptor(), problem)) return false;
+  std::string signed_zeros;
+  if (!locator.negative_zeros().empty()) {
+    signed_zeros = std::string(text);
+    const auto& at = locator.negative_zeros();
+    for (auto it = at.rbegin(); it != at.rend(); ++it) signed_zeros.insert(*it, ".0");
+    text = signed_zeros;
+  }
   std::string binary;
   pb::util::Status status = pb::util::JsonToBinaryString(
       Resolver(), TypeUrl(*message), pb::StringPiece(text.data(), text.size()), &binary,
@@ -102,19 +111,28 @@ bool ParseJson(std::string_view text, pb::Message* message, TextProblem* problem
     *problem = TextProblem{{}, "the JSON converter wrote bytes the message class refuses"};
     return false;
   }
+  // The converter takes any number for an enumeration; text format and the
+  // message class take only the declared ones.
+  if (auto undeclared = FindUndeclaredEnumNumber(*message->GetDescriptor(), binary)) {
+    *problem = locator.Locate(*undeclared);
+    return false;
+  }
   return true;
 }
 
 // From the encoding rather than through MessageToJsonString, which refuses
 // (fatally) a message that lacks required fields.
-bool PrintJson(const pb::Message& message, std::string* out) {
+bool PrintJson(const pb::Message& message, bool one_line, std::string* out) {
   pb::util::JsonPrintOptions options;
-  options.add_whitespace = true;
+  options.add_whitespace = !one_line;
   options.preserve_proto_field_names = true;
   out->clear();
   pb::util::Status status = pb::util::BinaryToJsonString(
       Resolver(), TypeUrl(message), message.SerializePartialAsString(), out, options);
-  if (status.ok()) return true;
+  if (status.ok()) {
+    if (one_line) out->push_back('\n');
+    return true;
+  }
   *out = "the JSON converter refuses the message: " + std::string(status.message());
   return false;
 }
@@ -124,12 +142,12 @@ bool PrintJson(const pb::Message& message, std::string* out) {
 bool ParseTextForm(TextForm form, std::string_view text, pb::Message* message,
                    TextProblem* problem) {
   message->Clear();
-  return form == TextForm::kJson ? ParseJson(text, message, problem)
+  return form != TextForm::kText ? ParseJson(text, message, problem)
                                  : ParseText(text, message, problem);
 }
 
 bool PrintTextForm(TextForm form, const pb::Message& message, std::string* out) {
-  if (form == TextForm::kJson) return PrintJson(message, out);
+  if (form != TextForm::kText) return PrintJson(message, form == TextForm::kJsonLine, out);
   return pb::TextFormat::Printer().PrintToString(message, out);
 }
 
