@@ -207,7 +207,7 @@ CommandLine::CommandLine()
                    "matches if any element does. Repeatable: all must hold")
       ->option_text("PATH[=VALUE]")
       ->group("Selection")
-      ->take_last()
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   Flag(decode, "--keep-going", &v.keep_going, "Selection",
        "report a message that does not decode, skip it and go on;\n"

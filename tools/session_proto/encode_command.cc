@@ -75,6 +75,8 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
       ++written;
       continue;
     }
+    // The text forms end their output with a newline before the report.
+    if (written > 0 && !options.lines) output.Finish();
     const std::string which =
         several ? "message " + std::to_string(written + 1) + ": " : std::string();
     const size_t at = problem.find(": ");
@@ -86,12 +88,13 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
     }
     status = kExitBadInput;
   }
-  if (status == kExitOk && in.bad()) {
-    Report(io.err, "cannot read " + name);
-    status = kExitBadInput;
+  if (status == kExitOk) {
+    if (!options.lines) output.Finish();
+    if (in.bad()) {
+      Report(io.err, "cannot read " + name);
+      status = kExitBadInput;
+    }
   }
-  // Nothing at all (not even a newline) if the first message failed.
-  if (!options.lines && (status == kExitOk || written > 0)) output.Finish();
   return status;
 }
 

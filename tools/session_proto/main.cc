@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   session_proto::FdOutput standard_output(STDOUT_FILENO);
   std::ostream out(&standard_output);
+  // What was printed before a message on standard error comes before it.
+  std::cerr.tie(&out);
   int status = session_proto::RunCli(argc, argv, out, std::cerr);
   google::protobuf::ShutdownProtobufLibrary();
   return status;

@@ -1,6 +1,8 @@
 #include "tools/session_proto/text_forms.h"
 
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include <google/protobuf/descriptor.h>
 #include <google/protobuf/io/tokenizer.h>
@@ -31,22 +33,44 @@ class RequiredAsOptionalResolver : public pb::util::TypeResolver {
       : pool_resolver_(pb::util::NewTypeResolverForDescriptorPool(
             kTypeUrlPrefix, pb::DescriptorPool::generated_pool())) {}
 
+  // Each type is resolved once: the converter asks for every message of a
+  // stream again, and building a Type from its descriptor is not cheap.
   pb::util::Status ResolveMessageType(const std::string& type_url, pb::Type* type) override {
-    pb::util::Status status = pool_resolver_->ResolveMessageType(type_url, type);
-    for (pb::Field& field : *type->mutable_fields()) {
-      if (field.cardinality() == pb::Field::CARDINALITY_REQUIRED) {
-        field.set_cardinality(pb::Field::CARDINALITY_OPTIONAL);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = types_.find(type_url);
+    if (found == types_.end()) {
+      pb::Type resolved;
+      pb::util::Status status = pool_resolver_->ResolveMessageType(type_url, &resolved);
+      if (!status.ok()) return status;
+      for (pb::Field& field : *resolved.mutable_fields()) {
+        if (field.cardinality() == pb::Field::CARDINALITY_REQUIRED) {
+          field.set_cardinality(pb::Field::CARDINALITY_OPTIONAL);
+        }
       }
+      found = types_.emplace(type_url, std::move(resolved)).first;
     }
-    return status;
+    *type = found->second;
+    return pb::util::Status();
   }
 
   pb::util::Status ResolveEnumType(const std::string& type_url, pb::Enum* type) override {
-    return pool_resolver_->ResolveEnumType(type_url, type);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = enums_.find(type_url);
+    if (found == enums_.end()) {
+      pb::Enum resolved;
+      pb::util::Status status = pool_resolver_->ResolveEnumType(type_url, &resolved);
+      if (!status.ok()) return status;
+      found = enums_.emplace(type_url, std::move(resolved)).first;
+    }
+    *type = found->second;
+    return pb::util::Status();
   }
 
  private:
   std::unique_ptr<pb::util::TypeResolver> pool_resolver_;
+  std::mutex mutex_;
+  std::map<std::string, pb::Type> types_;
+  std::map<std::string, pb::Enum> enums_;
 };
 
 pb::util::TypeResolver* Resolver() {
