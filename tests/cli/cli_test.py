@@ -46,9 +46,17 @@ def shell(command, merge_stderr=False):
                PATH=os.path.dirname(TOOL) + os.pathsep + os.environ["PATH"])
     if merge_stderr:
         command = "{ %s\n} 2>&1" % command
-    done = subprocess.run(["bash", "-o", "pipefail", "-c", command], cwd=directory, env=env,
-                          stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
-    return done.returncode, done.stdout, done.stderr.decode(errors="replace")
+    # A session of its own, so that a command that hangs is ended with all
+    # it started.
+    with subprocess.Popen(["bash", "-o", "pipefail", "-c", command], cwd=directory, env=env,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, start_new_session=True) as process:
+        try:
+            out, err = process.communicate(timeout=120)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, 9)
+            raise
+    return process.returncode, out, err.decode(errors="replace")
 
 
 D = "session-proto decode CommandVelocity"
@@ -184,6 +192,9 @@ BAD_INPUT = [
      r"<stdin>: byte 4: invalid UTF-8 in camera_serial \(field 11\)", 1),
     ("echo 5a02ffff | session-proto decode PTZCameraParameters --hex --json-lines", "",
      r"<stdin>: byte 2: invalid UTF-8 in camera_serial", 1),
+    ("for b in 5a02c0af 5a03eda080 5a04f4908080 5a04f09f9880; do echo $b | "
+     "session-proto decode PTZCameraParameters --hex --json-lines; done", '{"camera_serial":"\U0001f600"}\n',
+     "(byte 2: invalid UTF-8 in camera_serial.*){3}", 0),
     ("echo 5a04c3a9ff41 | session-proto decode PTZCameraParameters --hex",
      'camera_serial: "\\303\\251\\377A"\n', "", 0),
     # A failed write is a failure.

@@ -5,7 +5,7 @@ namespace session_proto {
 std::string SourcedMessage::Header() const {
   std::string header = "--- message " + std::to_string(index) + ": " +
                        std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes");
-  return header + (framing == Framing::kLines ? " on line " + std::to_string(line)
+  return header + (framing == Framing::kLines ? " on line " + std::to_string(index)
                                               : " at offset " + std::to_string(offset));
 }
 
@@ -57,9 +57,7 @@ MessageSource::Result MessageSource::Next(SourcedMessage* message, std::string* 
   // One message per line; a blank line is an empty message, as encode
   // --lines writes it.
   if (input_->ReadLine(&text_)) {
-    ++line_;
-    message->line = line_;
-    message->where = name + ": line " + std::to_string(line_) + ": ";
+    message->where = name + ": line " + std::to_string(index_) + ": ";
     message->bytes.clear();
     std::string error;
     if (DecodeText(form_, text_, &message->bytes, &error)) return Result::kMessage;

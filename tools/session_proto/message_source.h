@@ -17,9 +17,8 @@ enum class Framing { kWhole, kDelimited, kLines };
 
 struct SourcedMessage {
   std::string bytes;
-  uint64_t index = 0;   // from 1
+  uint64_t index = 0;   // from 1; with --lines, the input line too
   uint64_t offset = 0;  // --delimited: where the bytes begin in the input
-  uint64_t line = 0;    // --lines: the input line (from 1)
   // How errors name the message: "<stdin>: message 2: ", "<stdin>: line 7: "
   // or, for the whole input, "<stdin>: ".
   std::string where;
@@ -50,7 +49,6 @@ class MessageSource {
   ByteForm form_;
   Framing framing_;
   uint64_t index_ = 0;
-  uint64_t line_ = 0;
   bool done_ = false;
   std::string text_;
 };
