@@ -192,7 +192,7 @@ BAD_INPUT = [
      r"<stdin>: byte 4: invalid UTF-8 in camera_serial \(field 11\)", 1),
     ("echo 5a02ffff | session-proto decode PTZCameraParameters --hex --json-lines", "",
      r"<stdin>: byte 2: invalid UTF-8 in camera_serial", 1),
-    ("for b in 5a02c0af 5a03eda080 5a04f4908080 5a04f09f9880; do echo $b | "
+    ("for b in 5a03e080af 5a03eda080 5a04f4908080 5a04f09f9880; do echo $b | "
      "session-proto decode PTZCameraParameters --hex --json-lines; done", '{"camera_serial":"\U0001f600"}\n',
      "(byte 2: invalid UTF-8 in camera_serial.*){3}", 0),
     ("echo 5a04c3a9ff41 | session-proto decode PTZCameraParameters --hex",
