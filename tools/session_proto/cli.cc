@@ -1,5 +1,7 @@
 #include "tools/session_proto/cli.h"
 
+#include <cctype>
+#include <sstream>
 #include <string>
 #include <vector>
 

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   // What was printed before a message on standard error comes before it.
   std::cerr.tie(&out);
   int status = session_proto::RunCli(argc, argv, out, std::cerr);
+  std::cerr.tie(nullptr);  // `out` ends here; the standard streams live on
   google::protobuf::ShutdownProtobufLibrary();
   return status;
 }
