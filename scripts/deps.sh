@@ -16,5 +16,5 @@ protolib_need() {
     "${missing[@]}" >/dev/null
 }
 
-PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev)
+PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev)
 PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3)

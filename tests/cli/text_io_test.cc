@@ -1,6 +1,7 @@
 // The text around the messages: hex and base64 in any chunking, the framing
-// of several messages in one text, the places the JSON locator gives, and
-// the text forms' handling of messages that lack required fields.
+// of several messages in one text, the places the JSON locator gives, the
+// text forms' handling of messages that lack required fields, and the
+// schemas written as a descriptor set.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,13 +9,17 @@
 #include <string>
 #include <vector>
 
+#include <google/protobuf/descriptor.pb.h>
+
 #include "session/commander_private/commander.pb.h"
 #include "session/velocity.pb.h"
 #include "tools/session_proto/byte_codec.h"
+#include "tools/session_proto/cli.h"
 #include "tools/session_proto/decoding.h"
 #include "tools/session_proto/json_locate.h"
 #include "tools/session_proto/text_forms.h"
 #include "tools/session_proto/text_frames.h"
+#include "tools/session_proto/type_catalog.h"
 
 namespace session_proto {
 namespace {
@@ -80,7 +85,9 @@ TEST(ByteCodec, ReportsBadTextWithItsOffset) {
   }
 }
 
-std::vector<std::pair<std::string, int>> Frames(const std::string& input, bool split, bool json) {
+using Split = TextFrameReader::Split;
+
+std::vector<std::pair<std::string, int>> Frames(const std::string& input, Split split, bool json) {
   std::istringstream in(input);
   TextFrameReader reader(in, split, json);
   std::vector<std::pair<std::string, int>> frames;
@@ -90,21 +97,25 @@ std::vector<std::pair<std::string, int>> Frames(const std::string& input, bool s
   return frames;
 }
 
-TEST(TextFrames, SeparatorLinesSplitAndKeepLineNumbers) {
+TEST(TextFrames, SplitIntoMessagesWithTheirFirstLines) {
   using F = std::vector<std::pair<std::string, int>>;
-  // As decode --delimited writes it: a header before each, a count after.
-  EXPECT_EQ(Frames("--- message 1\na: 1\n--- message 2\n--- message 3\nb: 2\n# 3 messages\n",
-                   true, false),
-            (F{{"a: 1\n", 2}, {"", 4}, {"b: 2\n# 3 messages\n", 5}}));
-  // Written by hand: no leading separator; a blank or comment-only start
-  // is no message.
-  EXPECT_EQ(Frames("a: 1\n---\nb: 2\n", true, false), (F{{"a: 1\n", 1}, {"b: 2\n", 3}}));
-  EXPECT_EQ(Frames("# notes\n\n---\nb: 2\n", true, false), (F{{"b: 2\n", 4}}));
-  EXPECT_EQ(Frames("", true, false), F{});
-  // Not split: one message, separators and all.
-  EXPECT_EQ(Frames("a: 1\n---\n", false, false), (F{{"a: 1\n---\n", 1}}));
-  // JSON comments are blanked, lines kept.
-  EXPECT_EQ(Frames("# c\n{}\n", false, true), (F{{"\n{}\n", 1}}));
+  const std::tuple<const char*, Split, bool, F> cases[] = {
+      // As decode --delimited writes it: a header before each message (an
+      // empty one too), a count after.
+      {"--- message 1\na: 1\n--- message 2\n--- message 3\nb: 2\n# 3 messages\n",
+       Split::kSeparators, false, F{{"a: 1\n", 2}, {"", 4}, {"b: 2\n# 3 messages\n", 5}}},
+      // Written by hand: pieces of only blanks and comments are no message.
+      {"a: 1\n---\nb: 2\n", Split::kSeparators, false, F{{"a: 1\n", 1}, {"b: 2\n", 3}}},
+      {"# notes\n\n---\nb: 2\n---\n---\n# end\n", Split::kSeparators, false, F{{"b: 2\n", 4}}},
+      {"", Split::kSeparators, false, F{}},
+      // Not split: one message, separators and all; JSON comments blanked.
+      {"a: 1\n---\n", Split::kNone, false, F{{"a: 1\n---\n", 1}}},
+      {"# c\n{}\n", Split::kNone, true, F{{"\n{}\n", 1}}},
+      {"{}\n\n# c\n{\"a\": 1}\n", Split::kLines, true, F{{"{}\n", 1}, {"{\"a\": 1}\n", 4}}},
+  };
+  for (const auto& [input, split, json, frames] : cases) {
+    EXPECT_EQ(Frames(input, split, json), frames) << input;
+  }
 }
 
 TEST(JsonLocator, PlacesSyntaxErrorsByLineAndColumn) {
@@ -159,6 +170,21 @@ TEST(JsonLocator, PlacesTheConvertersErrorsAtTheFieldTheyName) {
     EXPECT_EQ(placed.where.line, line) << converter_message;
     EXPECT_EQ(placed.where.column, column) << converter_message;
     EXPECT_NE(placed.message.find(message), std::string::npos) << placed.message;
+  }
+}
+
+TEST(DescriptorSet, DescribesEveryRegisteredTypeAsThePoolDoes) {
+  std::ostringstream out, err;
+  const char* argv[] = {"session-proto", "schema", "--descriptor-set"};
+  ASSERT_EQ(RunCli(3, argv, out, err), 0) << err.str();
+  google::protobuf::FileDescriptorSet set;
+  ASSERT_TRUE(set.ParseFromString(out.str()));
+  google::protobuf::DescriptorPool pool;
+  for (const auto& file : set.file()) ASSERT_NE(pool.BuildFile(file), nullptr) << file.name();
+  for (const auto* file : SchemaFiles()) {
+    const auto* copy = pool.FindFileByName(file->name());
+    ASSERT_NE(copy, nullptr) << file->name();
+    EXPECT_EQ(copy->DebugString(), file->DebugString());
   }
 }
 

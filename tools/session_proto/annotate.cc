@@ -119,6 +119,12 @@ class Dump {
 
   // Rows for the fields of one message (or group), at `depth`.
   void AddFields(const std::vector<WireField>& fields, int depth);
+  // A row where the bytes stop decoding; the summary says they do.
+  void AddFault(const WireFault& fault) {
+    rows_.push_back(
+        Row{std::to_string(fault.offset), "", "", "", "^ fault: " + fault.reason, fault_depth_});
+    fault_ = true;
+  }
   std::string Render(const std::string& header, const std::vector<std::string>& notes) const;
 
  private:
@@ -138,6 +144,8 @@ class Dump {
   std::string_view bytes_;
   std::vector<Row> rows_;
   size_t tagged_ = 0, unknown_ = 0, out_of_range_ = 0;
+  bool fault_ = false;
+  int fault_depth_ = 0;  // inside the innermost field the fault cut short
 };
 
 void Dump::AddFields(const std::vector<WireField>& fields, int depth) {
@@ -171,6 +179,10 @@ void Dump::AddField(const WireField& f, int depth, Indexes* indexes) {
              "packed " + f.field->name() + ", " +
                  Plural(f.children.size(), "value", "values") + " {");
       for (const WireField& element : f.children) AddField(element, depth + 1, indexes);
+      if (f.cut) {
+        fault_depth_ = std::max(fault_depth_, depth + 1);
+        return;
+      }
       AddClose(f, depth);
       return;
     case FieldRole::kElement:
@@ -195,6 +207,10 @@ void Dump::AddField(const WireField& f, int depth, Indexes* indexes) {
 void Dump::AddNested(const WireField& f, int depth, std::string opening) {
   AddRow(f, f.wire_type == kLen ? f.payload_offset : f.value_offset, depth, std::move(opening));
   AddFields(f.children, depth + 1);
+  if (f.cut) {
+    fault_depth_ = std::max(fault_depth_, depth + 1);
+    return;
+  }
   AddClose(f, depth);
 }
 
@@ -275,6 +291,7 @@ std::string Dump::Render(const std::string& header, const std::vector<std::strin
     summary += ", " + Plural(out_of_range_, "enumeration number out of range",
                              "enumeration numbers out of range");
   }
+  if (fault_) summary += " before the fault";
   out += summary + "\n";
   for (const std::string& note : notes) out += note + "\n";
   return out;
@@ -287,10 +304,8 @@ std::string Annotate(const google::protobuf::Descriptor& type, std::string_view 
   WireWalk walk = WalkWire(type, bytes);
   Dump dump(bytes);
   dump.AddFields(walk.fields, 0);
-  std::vector<std::string> all_notes = notes;
-  if (walk.fault) all_notes.insert(all_notes.begin(), "fault at byte " +
-                                   std::to_string(walk.fault->offset) + ": " + walk.fault->reason);
-  return dump.Render(type.full_name() + ", " + Plural(bytes.size(), "byte", "bytes"), all_notes);
+  if (walk.fault) dump.AddFault(*walk.fault);
+  return dump.Render(type.full_name() + ", " + Plural(bytes.size(), "byte", "bytes"), notes);
 }
 
 }  // namespace session_proto

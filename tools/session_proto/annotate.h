@@ -13,7 +13,8 @@
 
 namespace session_proto {
 
-// Dumps `bytes`, an encoding of `type` that the message class accepts.
+// Dumps `bytes`, an encoding of `type`; of bytes the message class refuses,
+// the fields up to the fault and a row marking it.
 // `notes` are appended as lines of their own (e.g. missing required fields).
 std::string Annotate(const google::protobuf::Descriptor& type, std::string_view bytes,
                      const std::vector<std::string>& notes = {});

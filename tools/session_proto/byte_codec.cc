@@ -25,6 +25,11 @@ int Base64Value(char c) {
   return -1;
 }
 
+// The shortest line taken for wrapped text: xxd -p wraps at 60 hex digits
+// (32 with -c 16), base64 at 76 characters, PEM at 64. Shorter lines of
+// equal length are more likely log lines, a message each.
+constexpr uint64_t kMinWrapWidth = 32;
+
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
 std::string Printable(char c) {
@@ -78,11 +83,34 @@ bool TextDecoder::Feed(std::string_view text, std::string* out) {
     return true;
   }
   for (char c : text) {
-    bool ok = IsSpace(c) || (form_ == ByteForm::kHex ? FeedHex(c, out) : FeedBase64(c, out));
+    bool ok = c == '\n'  ? EndLine()
+              : IsSpace(c) ? true
+              : form_ == ByteForm::kHex ? FeedHex(c, out) : FeedBase64(c, out);
     if (!ok) return false;
+    if (!IsSpace(c)) ++line_symbols_;
     ++text_offset_;
   }
   return true;
+}
+
+bool TextDecoder::EndLine() {
+  const uint64_t length = line_symbols_, line = line_++;
+  line_symbols_ = 0;
+  if (!wrapped_only_ || length == 0) return true;
+  if (first_length_ == 0) {
+    first_length_ = length;
+    first_line_ = line;
+    return true;
+  }
+  if (short_line_ == 0 && first_length_ >= kMinWrapWidth && length <= first_length_) {
+    if (length < first_length_) short_line_ = line;
+    return true;
+  }
+  error_ = "line " + std::to_string(line) +
+           " starts another message? Lines are read as one message only when wrapped "
+           "(all as long as the first, at least " + std::to_string(kMinWrapWidth) +
+           " characters, the last no longer); --lines decodes one message per line";
+  return false;
 }
 
 bool TextDecoder::FeedHex(char c, std::string* out) {
@@ -122,7 +150,7 @@ bool TextDecoder::FeedBase64(char c, std::string* out) {
 }
 
 bool TextDecoder::Finish() {
-  if (!error_.empty()) return false;
+  if (!error_.empty() || !EndLine()) return false;
   if (form_ == ByteForm::kHex && bit_count_ != 0) {
     return Fail("odd number of hex digits");
   }

@@ -42,7 +42,14 @@ class TextDecoder {
   bool Finish();
   const std::string& error() const { return error_; }
 
+  // Accepts several lines only as the wrapping of one block (as xxd -p and
+  // base64 write it): every line as long as the first, which is at least 32
+  // characters, the last no longer. Other lines are likely several
+  // messages, and are refused.
+  void RequireWrappedLines() { wrapped_only_ = true; }
+
  private:
+  bool EndLine();
   bool FeedHex(char c, std::string* out);
   bool FeedBase64(char c, std::string* out);
   bool Fail(const std::string& what);
@@ -53,6 +60,9 @@ class TextDecoder {
   int bit_count_ = 0;
   int symbols_ = 0;  // base64: symbols and padding seen
   int padding_ = 0;
+  bool wrapped_only_ = false;
+  uint64_t line_ = 1, line_symbols_ = 0;
+  uint64_t first_length_ = 0, first_line_ = 0, short_line_ = 0;
   std::string error_;
 };
 

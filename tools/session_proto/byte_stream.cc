@@ -94,6 +94,21 @@ bool InputBytes::ReadAll(std::string* out) {
   return error_.empty();
 }
 
+bool InputBytes::ReadLine(std::string* line) {
+  line->clear();
+  while (true) {
+    if (pos_ == buffer_.size() && !Refill()) {
+      return !line->empty() && error_.empty();
+    }
+    size_t newline = buffer_.find('\n', pos_);
+    size_t end = newline == std::string::npos ? buffer_.size() : newline;
+    line->append(buffer_, pos_, end - pos_);
+    offset_ += end - pos_ + (newline == std::string::npos ? 0 : 1);
+    pos_ = newline == std::string::npos ? end : end + 1;
+    if (newline != std::string::npos) return true;
+  }
+}
+
 FrameResult ReadFrame(InputBytes& input, std::string* payload, uint64_t* payload_offset,
                       FrameFault* fault) {
   fault->offset = input.offset();

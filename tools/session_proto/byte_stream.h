@@ -38,6 +38,12 @@ class InputBytes {
   size_t Read(size_t count, std::string* out);
   // Appends everything that is left; false on an error.
   bool ReadAll(std::string* out);
+  // Replaces *line by the next line, without its newline; false at the end
+  // of the input or on an error.
+  bool ReadLine(std::string* line);
+
+  // See TextDecoder::RequireWrappedLines.
+  void RequireWrappedLines() { decoder_.RequireWrappedLines(); }
 
   // Why reading stopped early (the file could not be read, or its text is
   // not of the form); empty while all is well.

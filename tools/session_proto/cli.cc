@@ -1,229 +1,395 @@
 #include "tools/session_proto/cli.h"
 
-#include <algorithm>
 #include <cctype>
-#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
 #include <google/protobuf/stubs/common.h>
 
 #include "tools/session_proto/commands.h"
+#include "tools/session_proto/fd_output.h"
 #include "tools/session_proto/type_catalog.h"
 
 namespace session_proto {
 namespace {
 
-struct Command {
-  const char* name;
-  const char* synopsis;
-  const char* summary;
-  const char* details;
-  std::vector<std::string> flags;
-  size_t min_operands;
-  size_t max_operands;
-};
-
 const char kTypeNote[] =
     "TYPE is a full name such as CommandVelocity, PropertyChanged.KVPair or\n"
     "tolva.calibration.PTZCameraParameters, or a shorter name only one type\n"
-    "answers to (KVPair, PropertyChanged_KVPair, PTZCameraParameters).\n";
+    "answers to (KVPair, PropertyChanged_KVPair, PTZCameraParameters).\n"
+    "FILE is standard input when left out or given as -.\n";
 
-const Command kCommands[] = {
-    {"types", "types", "list the message types, with a line on each", "", {}, 0, 0},
-    {"schema", "schema TYPE", "print a message type in .proto form",
-     "Prints the type's declaration and the enumerations it uses, from the\n"
-     "schemas the libraries register.\n",
-     {}, 1, 1},
-    {"decode", "decode TYPE [FILE] [OPTIONS]", "print the message that bytes hold",
-     "Reads one message of TYPE from FILE (standard input without FILE or with -)\n"
-     "and prints it in text format.\n"
-     "\n"
-     "Input:\n"
-     "  --hex        the input is hex digits; whitespace is ignored\n"
-     "  --base64     the input is base64, standard or URL-safe alphabet\n"
-     "  --delimited  the input is a sequence of messages, each preceded by its\n"
-     "               length as a varint; each is printed under a numbered\n"
-     "               '--- message N' line, and a count ends the output\n"
-     "Output:\n"
-     "  --json       print JSON instead of text format\n"
-     "  --annotate   print every field with its byte offset, tag, field number,\n"
-     "               wire type, raw bytes and value, nested messages indented;\n"
-     "               unknown fields and enumeration numbers out of range are\n"
-     "               marked as such\n"
-     "Checks:\n"
-     "  --partial    accept a message that lacks required fields\n"
-     "\n"
-     "Bytes that do not decode are reported with the byte offset and the reason,\n"
-     "and nothing is printed for that message (exit status 1).\n",
-     {"--hex", "--base64", "--delimited", "--json", "--annotate", "--partial"}, 1, 2},
-    {"encode", "encode TYPE [FILE] [OPTIONS]", "write the bytes of a message given as text",
-     "Reads a message of TYPE in text format from FILE (standard input without\n"
-     "FILE or with -) and writes its binary encoding to standard output.\n"
-     "\n"
-     "Input:\n"
-     "  --json       the input is JSON (schema or lowerCamelCase field names);\n"
-     "               lines starting with '#' are comments\n"
-     "  --delimited  the input holds several messages, separated by lines that\n"
-     "               start with '---' (as decode --delimited prints them); each\n"
-     "               is written preceded by its length as a varint\n"
-     "Output:\n"
-     "  --hex        write hex digits instead of raw bytes\n"
-     "  --base64     write base64 instead of raw bytes\n"
-     "Checks:\n"
-     "  --partial    accept a message that lacks required fields\n"
-     "\n"
-     "Text that does not parse is reported with its line and column (exit\n"
-     "status 1).\n",
-     {"--hex", "--base64", "--delimited", "--json", "--partial"}, 1, 2},
-    {"demo", "demo", "encode, annotate and decode a drive command and a change set",
-     "Needs no input: builds the typical drive command and a small change set,\n"
-     "prints each annotated, decodes them again and reports that they\n"
-     "round-trip.\n",
-     {}, 0, 0},
-    {"help", "help [COMMAND]", "print this help, or a command's", "", {}, 0, 1},
+const char kExitNote[] =
+    "Exit status: 0 on success, 1 when the input cannot be read, decoded or\n"
+    "parsed or the output cannot be written, 2 on a usage error.\n";
+
+// Help as this tool has always printed it: the usage line first, options in
+// groups, and none of the parser's annotations on exclusions.
+class HelpFormatter : public CLI::Formatter {
+ public:
+  HelpFormatter() {
+    column_width(24);
+    label("Subcommands", "Commands");
+    label("Positionals", "Arguments");
+    label("SUBCOMMAND", "COMMAND");
+  }
+
+  std::string make_help(const CLI::App* app, std::string name,
+                        CLI::AppFormatMode mode) const override {
+    std::string text = make_usage(app, name) + "\n" + make_description(app) +
+                       make_positionals(app) + make_groups(app, mode) +
+                       make_subcommands(app, mode) + "\n" + make_footer(app);
+    for (size_t at; (at = text.find("\n\n\n")) != std::string::npos;) text.erase(at, 1);
+    return text;
+  }
+
+  // A command in the list: the first line of its description.
+  std::string make_subcommand(const CLI::App* command) const override {
+    std::stringstream out;
+    const std::string& description = command->get_description();
+    CLI::detail::format_help(out, command->get_name(),
+                             description.substr(0, description.find('\n')), column_width_);
+    return out.str();
+  }
+
+  std::string make_option_opts(const CLI::Option* option) const override {
+    return option->get_option_text().empty() ? "" : " " + option->get_option_text();
+  }
 };
 
-const Command* FindCommand(const std::string& name) {
-  for (const Command& command : kCommands) {
-    if (name == command.name) return &command;
+const CLI::Validator kCount(
+    [](std::string& text) -> std::string {
+      if (!text.empty() && text.size() < 20 &&
+          text.find_first_not_of("0123456789") == std::string::npos) {
+        return "";
+      }
+      return "'" + text + "' is not a number of messages";
+    },
+    "", "count");
+
+// The command line, parsed into what the commands take.
+struct Invocation {
+  std::string type_name;
+  std::string file = "-";
+  bool hex = false, base64 = false;
+  bool delimited = false, lines = false;
+  bool json = false, json_lines = false, annotate = false;
+  bool partial = false, keep_going = false, descriptor_set = false;
+  uint64_t skip = 0, limit = 0;
+  std::vector<std::string> where;
+  std::string help_topic;
+};
+
+class CommandLine {
+ public:
+  CommandLine();
+  CLI::App& app() { return app_; }
+  // The subcommand the command line names, or null.
+  const CLI::App* chosen() const {
+    for (const CLI::App* sub : app_.get_subcommands({})) {
+      if (sub->parsed()) return sub;
+    }
+    return nullptr;
   }
-  return nullptr;
+  Invocation& invocation() { return invocation_; }
+  CLI::Option* limit() const { return limit_; }
+
+ private:
+  CLI::App* AddCommand(const char* name, const char* summary, const char* details);
+  void AddTypeAndFile(CLI::App* command, bool type_required = true);
+  CLI::Option* Flag(CLI::App* command, const char* name, bool* value, const char* group,
+                    const char* help) {
+    return command->add_flag(name, *value, help)->group(group);
+  }
+
+  CLI::App app_;
+  Invocation invocation_;
+  CLI::Option* limit_ = nullptr;
+};
+
+CLI::App* CommandLine::AddCommand(const char* name, const char* summary, const char* details) {
+  CLI::App* command = app_.add_subcommand(name, summary);
+  command->description(std::string(1, char(std::toupper(summary[0]))) + (summary + 1) + ".\n" +
+                       (*details ? std::string("\n") + details : ""));
+  command->set_help_flag("-h,--help", "print this help");
+  command->group("Commands");
+  return command;
 }
 
-void PrintToolHelp(std::ostream& out) {
-  out << "session-proto: reads and writes the session messages (drive commands,\n"
-         "change sets, camera calibration) on the schemas the libraries register;\n"
-         "no schema files are needed.\n\n"
-         "Usage: session-proto COMMAND [ARGUMENTS] [OPTIONS]\n\n"
-         "Commands:\n";
-  for (const Command& command : kCommands) {
-    std::string synopsis = command.synopsis;
-    synopsis = synopsis.substr(0, synopsis.find(" [OPTIONS]"));
-    const size_t column = 22;
-    out << "  " << synopsis
-        << std::string(synopsis.size() + 2 < column ? column - synopsis.size() : 2, ' ')
-        << command.summary << "\n";
-  }
-  out << "\n" << kTypeNote << "\n"
-      << "Exit status: 0 on success, 1 when the input cannot be read, decoded or\n"
-         "parsed, 2 on a usage error.\n\n"
-         "'session-proto COMMAND --help' describes a command and its options.\n";
+void CommandLine::AddTypeAndFile(CLI::App* command, bool type_required) {
+  CLI::Option* type = command->add_option("TYPE", invocation_.type_name, "the message type");
+  if (type_required) type->required();
+  command->add_option("FILE", invocation_.file, "the input (standard input if left out or -)");
+  command->footer(std::string(kTypeNote));
 }
 
-void PrintCommandHelp(const Command& command, std::ostream& out) {
-  out << "Usage: session-proto " << command.synopsis << "\n\n"
-      << char(std::toupper(command.summary[0])) << (command.summary + 1) << ".\n";
-  if (*command.details) out << "\n" << command.details;
-  if (std::string(command.synopsis).find("TYPE") != std::string::npos) {
-    out << "\n" << kTypeNote;
-  }
+CommandLine::CommandLine()
+    : app_("Reads and writes the session messages (drive commands, change sets,\n"
+           "camera calibration) on the schemas the libraries register; no schema\n"
+           "files are needed.",
+           "session-proto") {
+  Invocation& v = invocation_;
+  app_.formatter(std::make_shared<HelpFormatter>());
+  app_.set_help_flag("-h,--help", "print this help");
+  app_.set_version_flag("--version",
+                        std::string("session-proto ") + SESSION_PROTO_VERSION + " (libprotobuf " +
+                            google::protobuf::internal::VersionString(GOOGLE_PROTOBUF_VERSION) +
+                            ")",
+                        "print the version");
+  app_.require_subcommand(1);
+  app_.footer(std::string("\n") + kTypeNote + "\n" + kExitNote +
+              "\n'session-proto COMMAND --help' describes a command and its options.");
+
+  AddCommand("types", "list the message types, with a line on each", "");
+
+  CLI::App* schema = AddCommand(
+      "schema", "print a message type in .proto form",
+      "Prints the type's declaration and the enumerations it uses, from the\n"
+      "schemas the libraries register. With --descriptor-set, writes the schema\n"
+      "files (TYPE's and its imports, or all of them without TYPE) as a\n"
+      "serialized google.protobuf.FileDescriptorSet, which other protobuf tools\n"
+      "and languages read in place of the .proto files.");
+  schema->add_option("TYPE", v.type_name, "the message type");
+  schema->footer(kTypeNote);
+  Flag(schema, "--descriptor-set", &v.descriptor_set, "Output",
+       "write the schemas as a binary FileDescriptorSet");
+
+  CLI::App* decode = AddCommand(
+      "decode", "print the message that bytes hold",
+      "Reads a message of TYPE, or a stream of them, and prints it in text format,\n"
+      "JSON, or annotated byte by byte.\n"
+      "\n"
+      "A whole input in hex or base64 is one message. Several lines are joined\n"
+      "only when wrapped as xxd -p and base64 write them (all as long as the\n"
+      "first, at least 32 characters, the last no longer); other lines are\n"
+      "refused as likely several messages, which --lines reads.\n"
+      "Of several messages, each is printed under a '--- message N' line and a\n"
+      "count ends the output; --json-lines prints neither.\n"
+      "Bytes that do not decode are reported with the byte offset and the\n"
+      "reason (exit status 1). In a stream, the messages before a bad one have\n"
+      "been printed, and --keep-going goes on past it. A string field that is\n"
+      "not valid UTF-8 cannot be printed as JSON (text format escapes it).");
+  AddTypeAndFile(decode);
+  CLI::Option* hex = Flag(decode, "--hex", &v.hex, "Input", "the input is hex digits");
+  CLI::Option* base64 = Flag(decode, "--base64", &v.base64, "Input",
+                             "the input is base64, standard or URL-safe alphabet");
+  CLI::Option* delimited = Flag(decode, "--delimited", &v.delimited, "Input",
+                                "the input is a stream of messages, each preceded by\n"
+                                "its length as a varint");
+  CLI::Option* lines = Flag(decode, "--lines", &v.lines, "Input",
+                            "each line of the input is a message in hex or base64\n"
+                            "(a blank line an empty one); errors name the line");
+  hex->excludes(base64);
+  delimited->excludes(lines);
+  CLI::Option* json = Flag(decode, "--json", &v.json, "Output", "print JSON");
+  CLI::Option* json_lines = Flag(decode, "--json-lines", &v.json_lines, "Output",
+                                 "print each message as JSON on one line");
+  CLI::Option* annotate = Flag(decode, "--annotate", &v.annotate, "Output",
+                               "print every field with its byte offset, tag, field\n"
+                               "number, wire type, raw bytes and value; marks unknown\n"
+                               "fields, enumeration numbers out of range, and where\n"
+                               "bytes that do not decode fail");
+  json->excludes(json_lines)->excludes(annotate);
+  json_lines->excludes(annotate);
+  decode->add_option("--skip", v.skip, "pass over the first N messages of a stream")
+      ->option_text("N")
+      ->check(kCount)
+      ->group("Selection");
+  limit_ = decode->add_option("--limit", v.limit, "print at most N messages, then stop reading")
+               ->option_text("N")
+               ->check(kCount)
+               ->group("Selection");
+  decode
+      ->add_option("--where", v.where,
+                   "print only the messages whose field at PATH (dotted, as\n"
+                   "ptz_message.move.pan_target) is set and holds VALUE;\n"
+                   "without =VALUE, is set. A repeated field on the way\n"
+                   "matches if any element does. Repeatable: all must hold")
+      ->option_text("PATH[=VALUE]")
+      ->group("Selection")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  Flag(decode, "--keep-going", &v.keep_going, "Selection",
+       "report a message that does not decode, skip it and go on;\n"
+       "the exit status is 1 at the end if any was skipped");
+  Flag(decode, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
+
+  CLI::App* encode = AddCommand(
+      "encode", "write the bytes of a message given as text",
+      "Reads a message of TYPE in text format or JSON and writes its binary\n"
+      "encoding to standard output.\n"
+      "\n"
+      "With --delimited or --lines the input holds several messages, separated\n"
+      "by lines that start with '---' (as decode prints them), or one JSON\n"
+      "object per line with --json-lines. A piece between separators that holds\n"
+      "only blanks and comments is no message, unless it follows a\n"
+      "'--- message N' line (decode's way of showing an empty message).\n"
+      "Messages are written as they are read: when one fails, those before it\n"
+      "have been written, and the report names the failed one by number.\n"
+      "Text that does not parse is reported with its line and column (exit\n"
+      "status 1).");
+  AddTypeAndFile(encode);
+  CLI::Option* in_json =
+      Flag(encode, "--json", &v.json, "Input",
+           "the input is JSON (schema or lowerCamelCase field names);\n"
+           "lines starting with '#' are comments");
+  CLI::Option* in_json_lines = Flag(encode, "--json-lines", &v.json_lines, "Input",
+                                    "the input is one JSON message per line");
+  in_json->excludes(in_json_lines);
+  CLI::Option* out_hex = Flag(encode, "--hex", &v.hex, "Output", "write hex digits");
+  CLI::Option* out_base64 = Flag(encode, "--base64", &v.base64, "Output", "write base64");
+  out_hex->excludes(out_base64);
+  CLI::Option* out_delimited = Flag(encode, "--delimited", &v.delimited, "Output",
+                                    "write each message preceded by its length as a varint");
+  CLI::Option* out_lines = Flag(encode, "--lines", &v.lines, "Output",
+                                "write each message in hex or base64 on a line of its own");
+  out_delimited->excludes(out_lines);
+  Flag(encode, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
+
+  CLI::App* stats = AddCommand(
+      "stats", "count a stream's messages and the bytes of each field",
+      "Prints the number of messages, their sizes (min, median, max, total),\n"
+      "and for every field path how many values it had and the bytes they\n"
+      "took, tags and lengths included; a sub-message's bytes include its\n"
+      "fields'. Bytes that do not decode stop it (exit status 1).");
+  AddTypeAndFile(stats);
+  Flag(stats, "--hex", &v.hex, "Input", "the input is hex digits")
+      ->excludes(Flag(stats, "--base64", &v.base64, "Input", "the input is base64"));
+  Flag(stats, "--delimited", &v.delimited, "Input",
+       "the input is a stream of length-prefixed messages")
+      ->excludes(Flag(stats, "--lines", &v.lines, "Input",
+                      "each line of the input is a message in hex or base64"));
+
+  AddCommand("demo", "encode, annotate and decode a drive command and a change set",
+             "Needs no input: builds the typical drive command and a small change set,\n"
+             "prints each annotated, decodes them again and reports that they\n"
+             "round-trip.");
+  CLI::App* help = AddCommand("help", "print this help, or a command's", "");
+  help->add_option("COMMAND", v.help_topic, "the command to describe");
 }
 
 // A command line that does not make sense: exit status 2, with a hint.
-int UsageError(const std::string& message, const Command* command, std::ostream& err) {
+int UsageError(const std::string& message, const CLI::App* command, std::ostream& err) {
   Report(err, message);
-  err << "Try 'session-proto " << (command ? std::string(command->name) + " " : "")
-      << "--help'.\n";
+  err << "Try 'session-proto " << (command ? command->get_name() + " " : "") << "--help'.\n";
   return kExitUsage;
 }
 
-struct Invocation {
-  const Command* command = nullptr;
-  std::vector<std::string> operands;
-  std::set<std::string> flags;
-};
-
-// Splits the arguments after the command name into options and operands;
-// "--" ends the options and "-" is an operand (standard input).
-bool ParseArguments(const Command& command, int argc, const char* const* argv,
-                    Invocation* invocation, std::string* error) {
-  invocation->command = &command;
-  bool options_ended = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (options_ended || arg == "-" || arg.empty() || arg[0] != '-') {
-      invocation->operands.push_back(arg);
-    } else if (arg == "--") {
-      options_ended = true;
-    } else if (arg == "--help" || arg == "-h" ||
-               std::find(command.flags.begin(), command.flags.end(), arg) != command.flags.end()) {
-      invocation->flags.insert(arg);
-    } else {
-      *error = "unknown option '" + arg + "' for " + command.name;
-      return false;
-    }
-  }
-  if (invocation->flags.count("--help")) return true;
-  const size_t count = invocation->operands.size();
-  if (count < command.min_operands) {
-    *error = std::string(command.name) + " needs " +
-             (command.min_operands == 1 ? "a TYPE" : "more arguments");
-    return false;
-  }
-  if (count > command.max_operands) {
-    *error = "unexpected argument '" + invocation->operands[command.max_operands] + "'";
-    return false;
-  }
-  for (const auto& pair : {std::pair<const char*, const char*>{"--hex", "--base64"},
-                           {"--json", "--annotate"}}) {
-    if (invocation->flags.count(pair.first) && invocation->flags.count(pair.second)) {
-      *error = std::string(pair.first) + " and " + pair.second + " exclude each other";
-      return false;
-    }
-  }
-  return true;
+ByteForm FormOf(const Invocation& v) {
+  return v.hex ? ByteForm::kHex : v.base64 ? ByteForm::kBase64 : ByteForm::kRaw;
 }
 
-ByteForm FormOf(const std::set<std::string>& flags) {
-  return flags.count("--hex") ? ByteForm::kHex
-         : flags.count("--base64") ? ByteForm::kBase64
-                                   : ByteForm::kRaw;
+Framing FramingOf(const Invocation& v) {
+  return v.delimited ? Framing::kDelimited : v.lines ? Framing::kLines : Framing::kWhole;
 }
 
-std::string FileOperand(const Invocation& invocation) {
-  return invocation.operands.size() > 1 ? invocation.operands[1] : "-";
-}
-
-int Dispatch(const Invocation& invocation, Streams io) {
-  const Command& command = *invocation.command;
-  const std::string name = command.name;
-  const auto& flags = invocation.flags;
+int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
+  const Invocation& v = line.invocation();
+  const std::string name = command.get_name();
   if (name == "types") return RunTypes(io);
   if (name == "demo") return RunDemo(io);
   if (name == "help") {
-    if (invocation.operands.empty()) {
-      PrintToolHelp(io.out);
+    if (v.help_topic.empty()) {
+      io.out << line.app().help();
       return kExitOk;
     }
-    const Command* about = FindCommand(invocation.operands[0]);
-    if (about == nullptr) {
-      return UsageError("unknown command '" + invocation.operands[0] + "'", nullptr, io.err);
+    for (const CLI::App* sub : line.app().get_subcommands({})) {
+      if (sub->get_name() == v.help_topic) {
+        io.out << sub->help("session-proto");
+        return kExitOk;
+      }
     }
-    PrintCommandHelp(*about, io.out);
-    return kExitOk;
+    return UsageError("unknown command '" + v.help_topic + "'", nullptr, io.err);
+  }
+  if (v.lines && !v.hex && !v.base64) {
+    return UsageError("--lines needs --hex or --base64", &command, io.err);
   }
   std::string error;
-  const google::protobuf::Descriptor* type = FindMessageType(invocation.operands[0], &error);
-  if (type == nullptr) return UsageError(error, &command, io.err);
-  if (name == "schema") return RunSchema(*type, io);
+  const google::protobuf::Descriptor* type = nullptr;
+  if (!v.type_name.empty()) {
+    type = FindMessageType(v.type_name, &error);
+    if (type == nullptr) return UsageError(error, &command, io.err);
+  }
+  if (name == "schema") {
+    if (v.descriptor_set) return RunDescriptorSet(type, io);
+    if (type == nullptr) return UsageError("schema needs a TYPE", &command, io.err);
+    return RunSchema(*type, io);
+  }
+  if (name == "stats") {
+    StatsOptions options;
+    options.file = v.file;
+    options.input = FormOf(v);
+    options.framing = FramingOf(v);
+    return RunStats(*type, options, io);
+  }
   if (name == "decode") {
     DecodeOptions options;
-    options.file = FileOperand(invocation);
-    options.input = FormOf(flags);
-    options.json = flags.count("--json") > 0;
-    options.annotate = flags.count("--annotate") > 0;
-    options.delimited = flags.count("--delimited") > 0;
-    options.partial = flags.count("--partial") > 0;
+    options.file = v.file;
+    options.input = FormOf(v);
+    options.framing = FramingOf(v);
+    options.rendering = v.json         ? Rendering::kJson
+                        : v.json_lines ? Rendering::kJsonLines
+                        : v.annotate   ? Rendering::kAnnotate
+                                       : Rendering::kText;
+    options.partial = v.partial;
+    options.keep_going = v.keep_going;
+    options.skip = v.skip;
+    if (line.limit()->count() > 0) options.limit = v.limit;
+    Selection where;
+    for (const std::string& condition : v.where) {
+      if (!where.Add(*type, condition, &error)) return UsageError(error, &command, io.err);
+    }
+    if (!where.empty()) options.where = &where;
+    const bool selects = options.skip > 0 || options.limit || options.where || v.keep_going;
+    if (selects && options.framing == Framing::kWhole) {
+      return UsageError("--skip, --limit, --where and --keep-going work on a stream: "
+                        "add --delimited or --lines",
+                        &command, io.err);
+    }
     return RunDecode(*type, options, io);
   }
   EncodeOptions options;
-  options.file = FileOperand(invocation);
-  options.output = FormOf(flags);
-  options.json = flags.count("--json") > 0;
-  options.delimited = flags.count("--delimited") > 0;
-  options.partial = flags.count("--partial") > 0;
+  options.file = v.file;
+  options.output = FormOf(v);
+  options.json = v.json;
+  options.json_lines = v.json_lines;
+  options.delimited = v.delimited;
+  options.lines = v.lines;
+  options.partial = v.partial;
+  if (v.json_lines && !v.delimited && !v.lines) {
+    return UsageError("--json-lines reads several messages: add --delimited or --lines",
+                      &command, io.err);
+  }
   return RunEncode(*type, options, io);
+}
+
+int Run(int argc, const char* const* argv, Streams io) {
+  CommandLine line;
+  CLI::App& app = line.app();
+  if (argc < 2) {
+    io.err << app.help();
+    return kExitUsage;
+  }
+  const std::string first = argv[1];
+  if (first.empty() || first[0] != '-') {
+    bool known = false;
+    for (const CLI::App* sub : app.get_subcommands({})) known = known || sub->get_name() == first;
+    if (!known) return UsageError("unknown command '" + first + "'", nullptr, io.err);
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    io.out << app.help();
+    return kExitOk;
+  } catch (const CLI::CallForVersion& version) {
+    io.out << version.what() << "\n";
+    return kExitOk;
+  } catch (const CLI::ParseError& e) {
+    return UsageError(e.what(), line.chosen(), io.err);
+  }
+  return Dispatch(line, *line.chosen(), io);
 }
 
 }  // namespace
@@ -233,33 +399,13 @@ void Report(std::ostream& err, const std::string& message) {
 }
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-  Streams io{out, err};
-  if (argc < 2) {
-    PrintToolHelp(err);
-    return kExitUsage;
+  int status = Run(argc, argv, Streams{out, err});
+  // A failed or short write is a failure, whatever the command made of it.
+  if (!out.flush()) {
+    Report(err, WriteFailure(out));
+    return kExitBadInput;
   }
-  const std::string first = argv[1];
-  if (first == "--help" || first == "-h") {
-    PrintToolHelp(out);
-    return kExitOk;
-  }
-  if (first == "--version") {
-    out << "session-proto " << SESSION_PROTO_VERSION << " (libprotobuf "
-        << google::protobuf::internal::VersionString(GOOGLE_PROTOBUF_VERSION) << ")\n";
-    return kExitOk;
-  }
-  const Command* command = FindCommand(first);
-  if (command == nullptr) return UsageError("unknown command '" + first + "'", nullptr, err);
-  Invocation invocation;
-  std::string error;
-  if (!ParseArguments(*command, argc, argv, &invocation, &error)) {
-    return UsageError(error, command, err);
-  }
-  if (invocation.flags.count("--help") || invocation.flags.count("-h")) {
-    PrintCommandHelp(*command, out);
-    return kExitOk;
-  }
-  return Dispatch(invocation, io);
+  return status;
 }
 
 }  // namespace session_proto

@@ -3,12 +3,16 @@
 #ifndef SESSION_PROTO_COMMANDS_H_
 #define SESSION_PROTO_COMMANDS_H_
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include <google/protobuf/descriptor.h>
 
 #include "tools/session_proto/byte_codec.h"
+#include "tools/session_proto/message_source.h"
+#include "tools/session_proto/selection.h"
 
 namespace session_proto {
 
@@ -24,25 +28,47 @@ struct Streams {
 // Writes "session-proto: <message>" to `err`.
 void Report(std::ostream& err, const std::string& message);
 
+// How decode prints a message.
+enum class Rendering { kText, kJson, kJsonLines, kAnnotate };
+
 struct DecodeOptions {
   std::string file = "-";
   ByteForm input = ByteForm::kRaw;
-  bool json = false;
-  bool annotate = false;
-  bool delimited = false;
+  Framing framing = Framing::kWhole;
+  Rendering rendering = Rendering::kText;
   bool partial = false;
+  // Of a stream: the first `skip` messages are passed over, at most `limit`
+  // are printed, and only those `where` selects.
+  uint64_t skip = 0;
+  std::optional<uint64_t> limit;
+  const Selection* where = nullptr;
+  // Of a stream: a message whose bytes do not decode is reported and
+  // skipped; the exit status says so at the end.
+  bool keep_going = false;
 };
 
 struct EncodeOptions {
   std::string file = "-";
   ByteForm output = ByteForm::kRaw;
   bool json = false;
+  bool json_lines = false;  // one JSON message per input line
   bool delimited = false;
+  bool lines = false;  // one hex or base64 message per output line
   bool partial = false;
+};
+
+struct StatsOptions {
+  std::string file = "-";
+  ByteForm input = ByteForm::kRaw;
+  Framing framing = Framing::kWhole;
 };
 
 int RunTypes(Streams io);
 int RunSchema(const google::protobuf::Descriptor& type, Streams io);
+// The schema files of `type` (all of them if null) and their imports, as a
+// serialized FileDescriptorSet.
+int RunDescriptorSet(const google::protobuf::Descriptor* type, Streams io);
+int RunStats(const google::protobuf::Descriptor& type, const StatsOptions& options, Streams io);
 int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& options,
               Streams io);
 int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& options,

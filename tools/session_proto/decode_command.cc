@@ -4,10 +4,11 @@
 #include <vector>
 
 #include "tools/session_proto/annotate.h"
-#include "tools/session_proto/byte_stream.h"
 #include "tools/session_proto/commands.h"
 #include "tools/session_proto/decoding.h"
+#include "tools/session_proto/message_source.h"
 #include "tools/session_proto/text_forms.h"
+#include "tools/session_proto/wire_paths.h"
 
 namespace session_proto {
 namespace {
@@ -17,22 +18,34 @@ class Decoder {
   Decoder(const google::protobuf::Descriptor& type, const DecodeOptions& options)
       : type_(type), options_(options), decoder_(type) {}
 
-  // Decodes `bytes` (found at `offset` of the input) and renders the
-  // message in the chosen form into *text, or says why not in *problem.
+  // Decodes `bytes` (found at `offset` of the input) into message().
+  bool Decode(std::string_view bytes, uint64_t offset, std::string* problem) {
+    return decoder_.Decode(bytes, offset, options_.partial, problem);
+  }
+  const google::protobuf::Message& message() const { return decoder_.message(); }
+
+  // Renders the decoded message into *text, or says why it cannot in
+  // *problem.
   bool Render(std::string_view bytes, uint64_t offset, std::string* text,
               std::string* problem) {
-    if (!decoder_.Decode(bytes, offset, options_.partial, problem)) return false;
-    if (options_.annotate) {
+    if (options_.rendering == Rendering::kAnnotate) {
       std::vector<std::string> notes;
-      std::string missing = MissingRequiredFields(decoder_.message());
+      std::string missing = MissingRequiredFields(message());
       if (!missing.empty()) notes.push_back(missing);
       *text = Annotate(type_, bytes, notes);
       return true;
     }
-    if (PrintTextForm(options_.json ? TextForm::kJson : TextForm::kText, decoder_.message(),
-                      text)) {
-      return true;
+    TextForm form = options_.rendering == Rendering::kText   ? TextForm::kText
+                    : options_.rendering == Rendering::kJson ? TextForm::kJson
+                                                             : TextForm::kJsonLine;
+    if (form != TextForm::kText) {
+      if (auto bad = FindInvalidUtf8(type_, bytes)) {
+        *problem = "byte " + std::to_string(offset + bad->offset) + ": " + bad->reason +
+                   ": JSON cannot hold it (text format can)";
+        return false;
+      }
     }
+    if (PrintTextForm(form, message(), text)) return true;
     *problem = *text;
     return false;
   }
@@ -43,51 +56,8 @@ class Decoder {
   MessageDecoder decoder_;
 };
 
-int DecodeOne(Decoder& decoder, InputBytes& input, Streams io) {
-  std::string bytes, text, problem;
-  if (!input.ReadAll(&bytes)) {
-    Report(io.err, input.error());
-    return kExitBadInput;
-  }
-  if (!decoder.Render(bytes, 0, &text, &problem)) {
-    Report(io.err, input.name() + ": " + problem);
-    return kExitBadInput;
-  }
-  io.out << text;
-  return kExitOk;
-}
-
-// One message at a time: memory is bounded by the largest message, not by
-// the length of the stream.
-int DecodeStream(Decoder& decoder, InputBytes& input, Streams io) {
-  std::string bytes, text, problem;
-  uint64_t count = 0;
-  while (true) {
-    uint64_t offset = 0;
-    FrameFault fault;
-    FrameResult result = ReadFrame(input, &bytes, &offset, &fault);
-    if (result == FrameResult::kEnd) break;
-    const std::string where =
-        input.name() + ": message " + std::to_string(count + 1) + ": ";
-    if (result == FrameResult::kInputError) {
-      Report(io.err, input.error());
-      return kExitBadInput;
-    }
-    if (result == FrameResult::kBadFrame) {
-      Report(io.err, where + "byte " + std::to_string(fault.offset) + ": " + fault.reason);
-      return kExitBadInput;
-    }
-    if (!decoder.Render(bytes, offset, &text, &problem)) {
-      Report(io.err, where + problem);
-      return kExitBadInput;
-    }
-    ++count;
-    io.out << "--- message " << count << ": " << bytes.size() << " bytes at offset " << offset
-           << "\n"
-           << text;
-  }
-  io.out << "# " << count << (count == 1 ? " message" : " messages") << "\n";
-  return kExitOk;
+std::string Plural(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 }  // namespace
@@ -95,16 +65,69 @@ int DecodeStream(Decoder& decoder, InputBytes& input, Streams io) {
 int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& options,
               Streams io) {
   std::string error;
-  std::unique_ptr<InputBytes> input = InputBytes::Open(options.file, options.input, &error);
-  if (!input) {
+  std::unique_ptr<MessageSource> source =
+      MessageSource::Open(options.file, options.input, options.framing, &error);
+  if (!source) {
     Report(io.err, error);
     return kExitBadInput;
   }
+  const bool several = options.framing != Framing::kWhole;
+  const bool headers = several && options.rendering != Rendering::kJsonLines;
+  const bool selecting = options.skip > 0 || options.limit || options.where;
   Decoder decoder(type, options);
-  int status = options.delimited ? DecodeStream(decoder, *input, io)
-                                 : DecodeOne(decoder, *input, io);
-  io.out.flush();
-  return status;
+  SourcedMessage message;
+  std::string text, problem;
+  uint64_t shown = 0, skipped = 0, read = 0;
+  // One message at a time: memory is bounded by the largest message, not by
+  // the length of the stream.
+  while (io.out && !(options.limit && shown >= *options.limit)) {
+    MessageSource::Result result = source->Next(&message, &problem);
+    if (result == MessageSource::Result::kEnd) break;
+    if (result == MessageSource::Result::kFault) {
+      Report(io.err, problem);
+      return kExitBadInput;
+    }
+    read = message.index;
+    if (message.index <= options.skip) continue;
+    bool good = result == MessageSource::Result::kMessage;
+    const uint64_t base = several && options.framing == Framing::kDelimited ? message.offset : 0;
+    if (good && !decoder.Decode(message.bytes, base, &problem)) {
+      good = false;
+      problem = message.where + problem;
+      // The dump of a message that does not decode shows how far it got.
+      if (options.rendering == Rendering::kAnnotate) {
+        if (headers) io.out << message.Header() << "\n";
+        io.out << Annotate(type, message.bytes);
+      }
+    } else if (good) {
+      if (options.where && !options.where->Matches(decoder.message())) continue;
+      good = decoder.Render(message.bytes, base, &text, &problem);
+      if (good) {
+        if (headers) io.out << message.Header() << "\n";
+        io.out << text;
+        ++shown;
+        continue;
+      }
+      problem = message.where + problem;
+    }
+    if (!options.keep_going) {
+      Report(io.err, problem);
+      return kExitBadInput;
+    }
+    Report(io.err, problem + " (skipped)");
+    ++skipped;
+  }
+  if (headers) {
+    io.out << "# " << Plural(shown, "message", "messages");
+    if (selecting) io.out << " of " << read << " read";
+    io.out << "\n";
+  }
+  if (skipped > 0) {
+    Report(io.err, std::to_string(skipped) + " of " + Plural(read, "message", "messages") +
+                       " skipped");
+    return kExitBadInput;
+  }
+  return kExitOk;
 }
 
 }  // namespace session_proto

@@ -49,29 +49,52 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
 
   std::unique_ptr<google::protobuf::Message> message(
       google::protobuf::MessageFactory::generated_factory()->GetPrototype(&type)->New());
-  const TextForm form = options.json ? TextForm::kJson : TextForm::kText;
-  TextFrameReader frames(in, options.delimited, options.json);
+  const bool several = options.delimited || options.lines;
+  TextFrameReader frames(in,
+                         options.json_lines ? TextFrameReader::Split::kLines
+                         : several          ? TextFrameReader::Split::kSeparators
+                                            : TextFrameReader::Split::kNone,
+                         options.json || options.json_lines);
+  const TextForm form = options.json || options.json_lines ? TextForm::kJson : TextForm::kText;
   OutputBytes output(io.out, options.output);
   std::string text, problem;
-  int first_line = 1, written = 0;
+  int first_line = 1;
+  uint64_t written = 0;
   int status = kExitOk;
-  while (status == kExitOk && frames.Next(&text, &first_line)) {
+  // A stream is written as it is read: after a failure, the messages before
+  // the failed one have been written, and the report says how many.
+  while (status == kExitOk && io.out && frames.Next(&text, &first_line)) {
     if (Encode(form, text, first_line, options.partial, message.get(), &problem)) {
       const std::string bytes = message->SerializePartialAsString();
-      options.delimited ? output.WriteFrame(bytes) : output.Write(bytes);
+      if (options.lines) {
+        output.Write(bytes);
+        output.Finish();
+      } else {
+        options.delimited ? output.WriteFrame(bytes) : output.Write(bytes);
+      }
       ++written;
       continue;
     }
-    Report(io.err, name + ":" + problem);
+    // The text forms end their output with a newline before the report.
+    if (written > 0 && !options.lines) output.Finish();
+    const std::string which =
+        several ? "message " + std::to_string(written + 1) + ": " : std::string();
+    const size_t at = problem.find(": ");
+    Report(io.err, name + ":" + problem.substr(0, at + 2) + which + problem.substr(at + 2));
+    if (written > 0) {
+      Report(io.err, "the " + std::to_string(written) +
+                         (written == 1 ? " message before it was" : " messages before it were") +
+                         " written");
+    }
     status = kExitBadInput;
   }
-  if (status == kExitOk && in.bad()) {
-    Report(io.err, "cannot read " + name);
-    status = kExitBadInput;
+  if (status == kExitOk) {
+    if (!options.lines) output.Finish();
+    if (in.bad()) {
+      Report(io.err, "cannot read " + name);
+      status = kExitBadInput;
+    }
   }
-  // The output holds exactly the messages before a failed one: none at all
-  // (not even a newline) if the first one failed.
-  if (status == kExitOk || written > 0) output.Finish();
   return status;
 }
 

@@ -1,5 +1,8 @@
 // session-proto types and session-proto schema.
 #include <algorithm>
+#include <set>
+
+#include <google/protobuf/descriptor.pb.h>
 
 #include "tools/session_proto/commands.h"
 #include "tools/session_proto/type_catalog.h"
@@ -22,6 +25,32 @@ int RunTypes(Streams io) {
 
 int RunSchema(const google::protobuf::Descriptor& type, Streams io) {
   io.out << SchemaText(type);
+  return kExitOk;
+}
+
+namespace {
+
+// Adds `file` to `set` after its imports, each file once.
+void AddWithImports(const google::protobuf::FileDescriptor& file,
+                    std::set<const google::protobuf::FileDescriptor*>* added,
+                    google::protobuf::FileDescriptorSet* set) {
+  if (!added->insert(&file).second) return;
+  for (int i = 0; i < file.dependency_count(); ++i) AddWithImports(*file.dependency(i), added, set);
+  google::protobuf::FileDescriptorProto* proto = set->add_file();
+  file.CopyTo(proto);
+}
+
+}  // namespace
+
+int RunDescriptorSet(const google::protobuf::Descriptor* type, Streams io) {
+  google::protobuf::FileDescriptorSet set;
+  std::set<const google::protobuf::FileDescriptor*> added;
+  if (type != nullptr) {
+    AddWithImports(*type->file(), &added, &set);
+  } else {
+    for (const auto* file : SchemaFiles()) AddWithImports(*file, &added, &set);
+  }
+  io.out << set.SerializeAsString();
   return kExitOk;
 }
 

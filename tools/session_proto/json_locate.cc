@@ -44,8 +44,9 @@ void AppendUtf8(uint32_t code_point, std::string* out) {
 // Recursive descent over RFC 8259 JSON, at most kMaxDepth levels deep.
 class Scanner {
  public:
-  Scanner(std::string_view text, std::map<std::string, TextPosition>* positions)
-      : text_(text), positions_(positions) {}
+  Scanner(std::string_view text, std::map<std::string, TextPosition>* positions,
+          std::vector<size_t>* negative_zeros)
+      : text_(text), positions_(positions), negative_zeros_(negative_zeros) {}
 
   bool Document(const Descriptor& type, TextProblem* problem);
 
@@ -57,7 +58,7 @@ class Scanner {
   bool String(std::string* decoded);
   bool Escape(std::string* decoded);
   bool Hex4(uint32_t* value);
-  bool Number();
+  bool Number(const FieldDescriptor* field);
   bool Digits();
   bool Literal(std::string_view word);
   void SkipSpace();
@@ -74,6 +75,7 @@ class Scanner {
 
   std::string_view text_;
   std::map<std::string, TextPosition>* positions_;
+  std::vector<size_t>* negative_zeros_;
   size_t pos_ = 0;
   TextPosition where_;
   TextProblem problem_;
@@ -129,7 +131,7 @@ bool Scanner::Value(const FieldDescriptor* field, const Descriptor* type,
     case 'n':
       return Literal("null");
     default:
-      if (Peek() == '-' || (Peek() >= '0' && Peek() <= '9')) return Number();
+      if (Peek() == '-' || (Peek() >= '0' && Peek() <= '9')) return Number(field);
       return Fail(AtEnd() ? "unexpected end of the text, expected a value" : "expected a value");
   }
 }
@@ -185,7 +187,7 @@ bool Scanner::Array(const FieldDescriptor* field, const std::string& path, int d
   const Descriptor* element_type = field != nullptr ? field->message_type() : nullptr;
   for (int index = 0;; ++index) {
     SkipSpace();
-    if (!Value(nullptr, element_type, path + "[" + std::to_string(index) + "]", depth)) {
+    if (!Value(field, element_type, path + "[" + std::to_string(index) + "]", depth)) {
       return false;
     }
     SkipSpace();
@@ -265,8 +267,9 @@ bool Scanner::Digits() {
   return true;
 }
 
-bool Scanner::Number() {
+bool Scanner::Number(const FieldDescriptor* field) {
   const TextPosition start = where_;
+  const size_t first = pos_;
   if (Peek() == '-') Advance();
   if (Peek() == '0') {
     Advance();
@@ -283,6 +286,11 @@ bool Scanner::Number() {
     if (Peek() == '+' || Peek() == '-') Advance();
     if (!Digits()) return false;
   }
+  if (text_.substr(first, pos_ - first) == "-0" && field != nullptr &&
+      (field->cpp_type() == FieldDescriptor::CPPTYPE_FLOAT ||
+       field->cpp_type() == FieldDescriptor::CPPTYPE_DOUBLE)) {
+    negative_zeros_->push_back(pos_);
+  }
   return true;
 }
 
@@ -296,7 +304,8 @@ bool Scanner::Literal(std::string_view word) {
 
 bool JsonLocator::Scan(std::string_view text, const Descriptor& type, TextProblem* problem) {
   positions_.clear();
-  return Scanner(text, &positions_).Document(type, problem);
+  negative_zeros_.clear();
+  return Scanner(text, &positions_, &negative_zeros_).Document(type, problem);
 }
 
 TextPosition JsonLocator::Find(std::string path) const {

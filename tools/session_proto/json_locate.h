@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <google/protobuf/descriptor.h>
 
@@ -39,12 +40,18 @@ class JsonLocator {
   // words it as "ptz_message.move.pan_target: invalid value ...".
   TextProblem Locate(const std::string& converter_message) const;
 
+  // Where a float or double field's value is written "-0": the converter
+  // reads that as an integer and loses the sign, which "-0.0" keeps. The
+  // offsets are those just past the "-0", in increasing order.
+  const std::vector<size_t>& negative_zeros() const { return negative_zeros_; }
+
  private:
   TextPosition Find(std::string path) const;
 
   // Field path ("change.properties[0].path"; unknown keys as written) to
   // the place of its value (of the key, for unknown keys).
   std::map<std::string, TextPosition> positions_;
+  std::vector<size_t> negative_zeros_;
 };
 
 }  // namespace session_proto

@@ -1,6 +1,8 @@
 #include "tools/session_proto/text_forms.h"
 
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include <google/protobuf/descriptor.h>
 #include <google/protobuf/io/tokenizer.h>
@@ -9,6 +11,8 @@
 #include <google/protobuf/util/json_util.h>
 #include <google/protobuf/util/type_resolver.h>
 #include <google/protobuf/util/type_resolver_util.h>
+
+#include "tools/session_proto/wire_paths.h"
 
 namespace session_proto {
 namespace {
@@ -29,22 +33,44 @@ class RequiredAsOptionalResolver : public pb::util::TypeResolver {
       : pool_resolver_(pb::util::NewTypeResolverForDescriptorPool(
             kTypeUrlPrefix, pb::DescriptorPool::generated_pool())) {}
 
+  // Each type is resolved once: the converter asks for every message of a
+  // stream again, and building a Type from its descriptor is not cheap.
   pb::util::Status ResolveMessageType(const std::string& type_url, pb::Type* type) override {
-    pb::util::Status status = pool_resolver_->ResolveMessageType(type_url, type);
-    for (pb::Field& field : *type->mutable_fields()) {
-      if (field.cardinality() == pb::Field::CARDINALITY_REQUIRED) {
-        field.set_cardinality(pb::Field::CARDINALITY_OPTIONAL);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = types_.find(type_url);
+    if (found == types_.end()) {
+      pb::Type resolved;
+      pb::util::Status status = pool_resolver_->ResolveMessageType(type_url, &resolved);
+      if (!status.ok()) return status;
+      for (pb::Field& field : *resolved.mutable_fields()) {
+        if (field.cardinality() == pb::Field::CARDINALITY_REQUIRED) {
+          field.set_cardinality(pb::Field::CARDINALITY_OPTIONAL);
+        }
       }
+      found = types_.emplace(type_url, std::move(resolved)).first;
     }
-    return status;
+    *type = found->second;
+    return pb::util::Status();
   }
 
   pb::util::Status ResolveEnumType(const std::string& type_url, pb::Enum* type) override {
-    return pool_resolver_->ResolveEnumType(type_url, type);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = enums_.find(type_url);
+    if (found == enums_.end()) {
+      pb::Enum resolved;
+      pb::util::Status status = pool_resolver_->ResolveEnumType(type_url, &resolved);
+      if (!status.ok()) return status;
+      found = enums_.emplace(type_url, std::move(resolved)).first;
+    }
+    *type = found->second;
+    return pb::util::Status();
   }
 
  private:
   std::unique_ptr<pb::util::TypeResolver> pool_resolver_;
+  std::mutex mutex_;
+  std::map<std::string, pb::Type> types_;
+  std::map<std::string, pb::Enum> enums_;
 };
 
 pb::util::TypeResolver* Resolver() {
@@ -90,6 +116,13 @@ bool ParseText(std::string_view text, pb::Message* message, TextProblem* problem
 bool ParseJson(std::string_view text, pb::Message* message, TextProblem* problem) {
   JsonLocator locator;
   if (!locator.Scan(text, *message->GetDescriptor(), problem)) return false;
+  std::string signed_zeros;
+  if (!locator.negative_zeros().empty()) {
+    signed_zeros = std::string(text);
+    const auto& at = locator.negative_zeros();
+    for (auto it = at.rbegin(); it != at.rend(); ++it) signed_zeros.insert(*it, ".0");
+    text = signed_zeros;
+  }
   std::string binary;
   pb::util::Status status = pb::util::JsonToBinaryString(
       Resolver(), TypeUrl(*message), pb::StringPiece(text.data(), text.size()), &binary,
@@ -102,19 +135,28 @@ bool ParseJson(std::string_view text, pb::Message* message, TextProblem* problem
     *problem = TextProblem{{}, "the JSON converter wrote bytes the message class refuses"};
     return false;
   }
+  // The converter takes any number for an enumeration; text format and the
+  // message class take only the declared ones.
+  if (auto undeclared = FindUndeclaredEnumNumber(*message->GetDescriptor(), binary)) {
+    *problem = locator.Locate(*undeclared);
+    return false;
+  }
   return true;
 }
 
 // From the encoding rather than through MessageToJsonString, which refuses
 // (fatally) a message that lacks required fields.
-bool PrintJson(const pb::Message& message, std::string* out) {
+bool PrintJson(const pb::Message& message, bool one_line, std::string* out) {
   pb::util::JsonPrintOptions options;
-  options.add_whitespace = true;
+  options.add_whitespace = !one_line;
   options.preserve_proto_field_names = true;
   out->clear();
   pb::util::Status status = pb::util::BinaryToJsonString(
       Resolver(), TypeUrl(message), message.SerializePartialAsString(), out, options);
-  if (status.ok()) return true;
+  if (status.ok()) {
+    if (one_line) out->push_back('\n');
+    return true;
+  }
   *out = "the JSON converter refuses the message: " + std::string(status.message());
   return false;
 }
@@ -124,12 +166,12 @@ bool PrintJson(const pb::Message& message, std::string* out) {
 bool ParseTextForm(TextForm form, std::string_view text, pb::Message* message,
                    TextProblem* problem) {
   message->Clear();
-  return form == TextForm::kJson ? ParseJson(text, message, problem)
+  return form != TextForm::kText ? ParseJson(text, message, problem)
                                  : ParseText(text, message, problem);
 }
 
 bool PrintTextForm(TextForm form, const pb::Message& message, std::string* out) {
-  if (form == TextForm::kJson) return PrintJson(message, out);
+  if (form != TextForm::kText) return PrintJson(message, form == TextForm::kJsonLine, out);
   return pb::TextFormat::Printer().PrintToString(message, out);
 }
 

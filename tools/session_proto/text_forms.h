@@ -14,7 +14,8 @@
 
 namespace session_proto {
 
-enum class TextForm { kText, kJson };
+// kJsonLine: JSON on one line, for one message per line.
+enum class TextForm { kText, kJson, kJsonLine };
 
 // Replaces `message` by the message `text` holds. On failure, *problem
 // gives the line and column (counted within `text`) and what is wrong.
@@ -23,7 +24,8 @@ bool ParseTextForm(TextForm form, std::string_view text, google::protobuf::Messa
 
 // Writes the message in the form to *out, ending with a newline unless
 // empty. JSON uses the schema's field names and is indented. False, with the
-// reason in *out, if the JSON converter refuses the message.
+// reason in *out, if the JSON converter refuses the message. Strings must be
+// valid UTF-8 for JSON (see FindInvalidUtf8).
 bool PrintTextForm(TextForm form, const google::protobuf::Message& message, std::string* out);
 
 }  // namespace session_proto

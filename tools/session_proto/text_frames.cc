@@ -22,9 +22,15 @@ bool TextFrameReader::Next(std::string* text, int* first_line) {
   std::string line;
   while (std::getline(in_, line)) {
     ++line_;
-    if (split_ && line.compare(0, 3, "---") == 0) {
-      bool is_message = seen_separator_ || !blank;
-      seen_separator_ = true;
+    if (split_ == Split::kLines) {
+      if (IsBlankOrComment(line)) continue;
+      *first_line = line_;
+      *text = line + '\n';
+      return true;
+    }
+    if (split_ == Split::kSeparators && line.compare(0, 3, "---") == 0) {
+      const bool is_message = !blank || after_header_;
+      after_header_ = line.compare(0, 12, "--- message ") == 0;
       if (is_message) return true;
       text->clear();
       *first_line = line_ + 1;
@@ -36,7 +42,7 @@ bool TextFrameReader::Next(std::string* text, int* first_line) {
     *text += '\n';
   }
   done_ = true;
-  return seen_separator_ || !blank || !split_;
+  return split_ == Split::kNone || !blank || after_header_;
 }
 
 }  // namespace session_proto

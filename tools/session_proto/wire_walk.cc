@@ -1,5 +1,6 @@
 #include "tools/session_proto/wire_walk.h"
 
+#include <algorithm>
 #include <limits>
 
 #include <google/protobuf/wire_format_lite.h>
@@ -80,6 +81,7 @@ class Walker {
                   WireField* group, const std::string& path, std::vector<WireField>* out);
 
   std::optional<WireFault> TakeFault() { return std::move(fault_); }
+  size_t fault_offset() const { return fault_ ? fault_->offset : 0; }
 
  private:
   enum class Varint { kOk, kTruncated, kTooLong };
@@ -152,7 +154,17 @@ bool Walker::WalkFields(const Descriptor* type, size_t pos, size_t end, int dept
     }
     f.field = type != nullptr ? type->FindFieldByNumber(static_cast<int>(f.number)) : nullptr;
     f.role = Classify(f.field, f.wire_type);
-    if (!ReadValue(end, depth, path, &f)) return false;
+    if (!ReadValue(end, depth, path, &f)) {
+      // What was read of a sub-message, group or packed run before the
+      // fault, for a dump that shows how far the bytes got.
+      if (!f.children.empty() || f.payload_offset > 0 || f.wire_type == kStartGroup) {
+        f.end = f.end_tag_offset = std::max(
+            {fault_offset(), f.payload_offset, f.children.empty() ? 0 : f.children.back().end});
+        f.cut = true;
+        out->push_back(std::move(f));
+      }
+      return false;
+    }
     pos = f.end;
     out->push_back(std::move(f));
   }

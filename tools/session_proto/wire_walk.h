@@ -57,6 +57,7 @@ struct WireField {
   size_t end = 0;             // past the last byte (groups: past the end tag)
   size_t end_tag_offset = 0;  // groups: where the end-group tag begins
   uint64_t value = 0;         // VARINT: the number; I32, I64: the bits; LEN: length
+  bool cut = false;           // holds the fault: its end is the fault's offset
   std::vector<WireField> children;  // of a sub-message, group or packed run
 };
 
@@ -66,6 +67,8 @@ struct WireFault {
 };
 
 struct WireWalk {
+  // After a fault: the fields before it, and the sub-message, group or
+  // packed run it lies in with what was read of it (its end is the fault).
   std::vector<WireField> fields;
   std::optional<WireFault> fault;  // set when the parser refuses the bytes
 };

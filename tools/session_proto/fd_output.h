@@ -1,0 +1,44 @@
+// Standard output as a stream that remembers why a write failed: a full
+// disk, a closed descriptor or a short write must not pass for success.
+#ifndef SESSION_PROTO_FD_OUTPUT_H_
+#define SESSION_PROTO_FD_OUTPUT_H_
+
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+namespace session_proto {
+
+// A buffered stream buffer over a file descriptor. After the first failed
+// write it drops everything, and the stream using it turns bad.
+class FdOutput : public std::streambuf {
+ public:
+  explicit FdOutput(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
+  ~FdOutput() override { sync(); }
+  FdOutput(const FdOutput&) = delete;
+  FdOutput& operator=(const FdOutput&) = delete;
+
+  // The system's reason for the first failed write; empty while all is well.
+  const std::string& error() const { return error_; }
+
+ protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* data, std::streamsize size) override;
+  int sync() override;
+
+ private:
+  bool WriteAll(const char* data, size_t size);
+  bool Drain();
+
+  int fd_;
+  std::string error_;
+  char buffer_[64 * 1024];
+};
+
+// "cannot write to standard output: No space left on device", for a stream
+// whose writes failed (the reason only when its buffer is an FdOutput).
+std::string WriteFailure(std::ostream& out);
+
+}  // namespace session_proto
+
+#endif  // SESSION_PROTO_FD_OUTPUT_H_
