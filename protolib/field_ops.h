@@ -113,9 +113,10 @@ struct TextOps : PlainOps {
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
     const std::string& value = (m.*F::kMember).Get();
-    // Up to 14 bytes, tag and length included, fit the room EnsureSpace
-    // leaves: copied in line rather than by a call. The runtime writes such
-    // a string the same way, copying it and never keeping a reference.
+    // A string of up to 14 bytes, 16 with its tag and length, fits the room
+    // EnsureSpace leaves: copied in line rather than by a call. The runtime
+    // writes such a string the same way, copying it, never keeping a
+    // reference to it.
     const size_t size = value.size();
     if (size <= 14) {
       p = s->EnsureSpace(p);
