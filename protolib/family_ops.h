@@ -30,6 +30,15 @@ namespace internal {
 template <class C>
 using FieldsOf = typename Schema<C>::Fields;
 
+// Whether a message of class C may hold, at any depth, a message of a class
+// from another library (field_ops.h).
+template <class C>
+constexpr bool MayHoldImported();
+
+// Parses a sub-message of class T the runtime's way (field_ops.h).
+template <class T>
+struct DirectParser;
+
 // Reports a message merged into itself: a fatal check failure raised at line
 // `at` of the source unit `unit` (its failure routine), naming the line of
 // the merge.
@@ -82,11 +91,12 @@ struct Core {
   // strings, sub-messages, repeated elements and the unknown-field record.
   template <class C>
   static void Clear(C& m) {
+    const uint32_t has = m._has_bits_[0];
     ForEach<C>([&](auto f) {
       using F = decltype(f);
-      if constexpr (F::Ops::kRepeated) {
+      if constexpr (F::Ops::kRepeated || F::Ops::kPlainValue) {
         F::Ops::template Clear<F>(m);
-      } else if (Has<F>(m)) {
+      } else if (has & F::kMask) {
         F::Ops::template Clear<F>(m);
       }
     });
@@ -134,7 +144,7 @@ struct Core {
   }
 
   template <class C>
-  static size_t ByteSize(const C& m) {
+  static PROTOLIB_ALWAYS_INLINE size_t ByteSize(const C& m) {
     size_t total = 0;
     const uint32_t has = m._has_bits_[0];
     ForEach<C>([&](auto f) {
@@ -153,7 +163,7 @@ struct Core {
   }
 
   template <class C>
-  static uint8_t* Serialize(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
+  static PROTOLIB_ALWAYS_INLINE uint8_t* Serialize(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
     p = SerializeByNumber(m, p, s,
                           std::make_index_sequence<FieldsOf<C>::kCount>{});
     if (m._internal_metadata_.have_unknown_fields()) {
@@ -165,16 +175,65 @@ struct Core {
     return p;
   }
 
+  template <class C>
+  static const char* Parse(C& m, const char* ptr, ParseContext* ctx) {
+    return ParseAt(m, ptr, ctx, 0);
+  }
+
+  // Parses a length-delimited sub-message of this library into `sub`, the
+  // length at `p`. The runtime's ParseMessage counts each level against the
+  // recursion limit with an out-of-line call; here the level is counted in
+  // `skipped` instead, checked against the context's depth exactly as the
+  // runtime checks it, and the length read and the limit pushed in line.
+  // Whatever reads the context's depth below (an unknown group, a message of
+  // another library) must see it as counted: groups and repeated elements
+  // subtract `skipped`, and a message that may hold another library's is
+  // descended into the runtime's way, with nothing skipped on the path to it.
+  // A sub-message whose length runs past the message that holds it is not
+  // read at all.
+  template <class T>
+  static const char* ParseNested(T& sub, const char* p, ParseContext* ctx, int skipped) {
+    if constexpr (MayHoldImported<T>()) {
+      DirectParser<T> parser{&sub, p, ctx->BytesUntilLimit(p)};
+      return ctx->ParseMessage(&parser, p);
+    } else {
+      int size;
+      const uint8_t b0 = static_cast<uint8_t>(p[0]);
+      const uint8_t b1 = static_cast<uint8_t>(p[1]);
+      if (b0 < 0x80) {
+        size = b0;
+        ++p;
+      } else if (b1 < 0x80) {
+        size = (b0 & 0x7f) | (b1 << 7);
+        p += 2;
+      } else {
+        size = static_cast<int>(pb::internal::ReadSize(&p));
+        if (p == nullptr) return nullptr;
+      }
+      const int room = ctx->BytesUntilLimit(p);
+      // In the runtime's order: the limit is pushed before the depth is
+      // checked, and popped whatever the outcome.
+      const int old_limit = ctx->PushLimit(p, size);
+      if (ctx->depth() - skipped < 1 || size > room) {
+        p = nullptr;
+      } else {
+        p = ParseAt(sub, p, ctx, skipped + 1);
+      }
+      if (!ctx->PopLimit(old_limit)) return nullptr;
+      return p;
+    }
+  }
+
   // The loop tests the common case, more input before the limit, in line,
   // whatever the compiler makes of the rest of Done.
   template <class C>
-  static const char* Parse(C& m, const char* ptr, ParseContext* ctx) {
+  static const char* ParseAt(C& m, const char* ptr, ParseContext* ctx, int skipped) {
     while (ctx->DataAvailable(ptr) || !ctx->Done(&ptr)) {
       uint32_t tag;
       ptr = pb::internal::ReadTag(ptr, &tag);
       if (ptr == nullptr) return nullptr;
       const char* next = ptr;
-      if (ParseDeclared(m, tag, &next, ctx)) {
+      if (ParseDeclared(m, tag, &next, ctx, skipped)) {
         if (next == nullptr) return nullptr;
         ptr = next;
         continue;
@@ -183,7 +242,7 @@ struct Core {
         ctx->SetLastTag(tag);
         return ptr;
       }
-      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx);
+      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx, skipped);
       if (ptr == nullptr) return nullptr;
     }
     return ptr;
@@ -236,7 +295,7 @@ struct Core {
   }
 
   template <class C, size_t... I>
-  static uint8_t* SerializeByNumber(const C& m, uint8_t* p, EpsCopyOutputStream* s,
+  static PROTOLIB_ALWAYS_INLINE uint8_t* SerializeByNumber(const C& m, uint8_t* p, EpsCopyOutputStream* s,
                                     std::index_sequence<I...>) {
     using L = FieldsOf<C>;
     constexpr auto order = L::ByNumber();
@@ -255,17 +314,46 @@ struct Core {
   }
 
   // Parses the value of a declared field when the tag is one the field
-  // takes; *ptr becomes the position after it, or null on failure.
+  // takes; *ptr becomes the position after it, or null on failure. One jump
+  // on the field number (every declared number is 1 to 15), then the wire
+  // type check of the one field with that number.
   template <class C>
-  static bool ParseDeclared(C& m, uint32_t tag, const char** ptr, ParseContext* ctx) {
+  static PROTOLIB_ALWAYS_INLINE bool ParseDeclared(C& m, uint32_t tag, const char** ptr,
+                                                   ParseContext* ctx, int skipped) {
+    switch (tag >> 3) {
+#define PROTOLIB_PARSE_NUMBER_(n) \
+  case n:                         \
+    return ParseNumber<C, n>(m, tag, ptr, ctx, skipped);
+      PROTOLIB_PARSE_NUMBER_(1) PROTOLIB_PARSE_NUMBER_(2) PROTOLIB_PARSE_NUMBER_(3)
+      PROTOLIB_PARSE_NUMBER_(4) PROTOLIB_PARSE_NUMBER_(5) PROTOLIB_PARSE_NUMBER_(6)
+      PROTOLIB_PARSE_NUMBER_(7) PROTOLIB_PARSE_NUMBER_(8) PROTOLIB_PARSE_NUMBER_(9)
+      PROTOLIB_PARSE_NUMBER_(10) PROTOLIB_PARSE_NUMBER_(11) PROTOLIB_PARSE_NUMBER_(12)
+      PROTOLIB_PARSE_NUMBER_(13) PROTOLIB_PARSE_NUMBER_(14) PROTOLIB_PARSE_NUMBER_(15)
+#undef PROTOLIB_PARSE_NUMBER_
+      default:
+        return false;
+    }
+  }
+  template <class C, int N>
+  static PROTOLIB_ALWAYS_INLINE bool ParseNumber(C& m, uint32_t tag, const char** ptr,
+                                                 ParseContext* ctx, int skipped) {
     return std::apply(
         [&](auto... f) {
-          return ((decltype(f)::Ops::template Accepts<decltype(f)>(tag) &&
-                   (*ptr = decltype(f)::Ops::template Parse<decltype(f)>(m, tag, *ptr, ctx),
-                    true)) ||
+          return ((decltype(f)::kNumber == N &&
+                   decltype(f)::Ops::template Accepts<decltype(f)>(tag) &&
+                   (*ptr = ParseField<decltype(f)>(m, tag, *ptr, ctx, skipped), true)) ||
                   ...);
         },
         typename FieldsOf<C>::Tuple{});
+  }
+  template <class F, class C>
+  static PROTOLIB_ALWAYS_INLINE const char* ParseField(C& m, uint32_t tag, const char* p,
+                                                      ParseContext* ctx, int skipped) {
+    if constexpr (F::Ops::kNested) {
+      return F::Ops::template Parse<F>(m, tag, p, ctx, skipped);
+    } else {
+      return F::Ops::template Parse<F>(m, tag, p, ctx);
+    }
   }
 };
 

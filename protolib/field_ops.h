@@ -34,6 +34,11 @@ namespace internal {
 // What most kinds do without: nothing to free, no required fields to
 // consult, nothing to wire into the default instance.
 struct PlainOps {
+  // A number or enumeration held in the class: clearing it is one store,
+  // done without consulting its has-bit (a field without its bit holds 0).
+  static constexpr bool kPlainValue = false;
+  static constexpr bool kNested = false;  // parses messages: see Core::ParseNested
+  static constexpr bool HoldsImported() { return false; }
   static constexpr bool NeedsInitCheck() { return false; }
   template <class F, class C>
   static void Destroy(C&) {}
@@ -48,6 +53,7 @@ struct PlainOps {
 template <class Codec>
 struct ScalarOps : PlainOps {
   static constexpr bool kRepeated = false;
+  static constexpr bool kPlainValue = true;
   template <class F>
   static bool Accepts(uint32_t tag) {
     return tag == MakeTag(F::kNumber, Codec::kWireType);
@@ -106,7 +112,20 @@ struct TextOps : PlainOps {
   }
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
-    return s->WriteStringMaybeAliased(F::kNumber, (m.*F::kMember).Get(), p);
+    const std::string& value = (m.*F::kMember).Get();
+    // A string of up to 14 bytes, 16 with its tag and length, fits the room
+    // EnsureSpace leaves: copied in line rather than by a call. The runtime
+    // writes such a string the same way, copying it, never keeping a
+    // reference to it.
+    const size_t size = value.size();
+    if (size <= 14) {
+      p = s->EnsureSpace(p);
+      p[0] = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
+      p[1] = static_cast<uint8_t>(size);
+      CopySmall(p + 2, value.data(), size);
+      return p + 2 + size;
+    }
+    return s->WriteStringMaybeAliased(F::kNumber, value, p);
   }
   template <class F, class C>
   static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
@@ -136,15 +155,16 @@ struct RequiredOps : Ops {
 template <class T, bool kLocal>
 struct MessageOps {
   static constexpr bool kRepeated = false;
+  static constexpr bool kPlainValue = false;
+  static constexpr bool kNested = true;
+  static constexpr bool HoldsImported();
   static constexpr bool NeedsInitCheck();
   template <class F>
   static bool Accepts(uint32_t tag) {
     return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
   }
   template <class F, class C>
-  static void Clear(C& m) {
-    if (T* sub = m.*F::kMember) sub->Clear();
-  }
+  static void Clear(C& m);
   template <class F, class C>
   static void Merge(C& to, const C& from) {
     const T* sub = from.*F::kMember;
@@ -155,7 +175,7 @@ struct MessageOps {
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s);
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int skipped);
   template <class F, class C>
   static void Swap(C& a, C& b) {
     std::swap(a.*F::kMember, b.*F::kMember);
@@ -230,6 +250,8 @@ struct RepeatedEnumOps : RepeatedScalarOps<VarintI32> {
 template <class T>
 struct RepeatedMessageOps : PlainOps {
   static constexpr bool kRepeated = true;
+  static constexpr bool kNested = true;
+  static constexpr bool HoldsImported();
   static constexpr bool NeedsInitCheck();
   template <class F>
   static bool Accepts(uint32_t tag) {
@@ -253,19 +275,13 @@ struct RepeatedMessageOps : PlainOps {
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s);
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int skipped);
   template <class F, class C>
   static void Swap(C& a, C& b) {
     (a.*F::kMember).InternalSwap(&(b.*F::kMember));
   }
   template <class F, class C>
-  static bool IsInitialized(const C& m) {
-    if constexpr (NeedsInitCheck()) {
-      return pb::internal::AllAreInitialized(m.*F::kMember);
-    } else {
-      return true;
-    }
-  }
+  static bool IsInitialized(const C& m);
 };
 
 // Kind to operations.
@@ -372,11 +388,32 @@ constexpr bool RepeatedMessageOps<T>::NeedsInitCheck() {
   return FieldsOf<T>::kNeedsInitCheck;
 }
 
+template <class C>
+constexpr bool MayHoldImported() {
+  return std::apply([](auto... f) { return (decltype(f)::Ops::HoldsImported() || ...); },
+                    typename FieldsOf<C>::Tuple{});
+}
+
+template <class T, bool kLocal>
+constexpr bool MessageOps<T, kLocal>::HoldsImported() {
+  if constexpr (kLocal) {
+    return MayHoldImported<T>();
+  } else {
+    return true;
+  }
+}
+
+template <class T>
+constexpr bool RepeatedMessageOps<T>::HoldsImported() {
+  return MayHoldImported<T>();
+}
+
 // --- Out-of-line operations, those that reach into Core ----------------------
 
 template <class Codec>
 template <class F, class C>
-const char* ScalarOps<Codec>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
+PROTOLIB_ALWAYS_INLINE const char* ScalarOps<Codec>::Parse(C& m, uint32_t, const char* p,
+                                                          ParseContext* ctx) {
   typename Codec::T v;
   p = Codec::Read(p, &v);
   if (p == nullptr || PastInput(p, ctx)) return nullptr;
@@ -387,7 +424,8 @@ const char* ScalarOps<Codec>::Parse(C& m, uint32_t, const char* p, ParseContext*
 
 template <bool (*IsValid)(int)>
 template <class F, class C>
-const char* EnumOps<IsValid>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
+PROTOLIB_ALWAYS_INLINE const char* EnumOps<IsValid>::Parse(C& m, uint32_t, const char* p,
+                                                          ParseContext* ctx) {
   int32_t v;
   p = VarintI32::Read(p, &v);
   if (p == nullptr || PastInput(p, ctx)) return nullptr;
@@ -471,14 +509,14 @@ uint8_t* MessageOps<T, kLocal>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
 
 template <class T, bool kLocal>
 template <class F, class C>
-const char* MessageOps<T, kLocal>::Parse(C& m, uint32_t, const char* p,
-                                                ParseContext* ctx) {
+const char* MessageOps<T, kLocal>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
+                                         int skipped) {
   if (PastInput(p, ctx)) return nullptr;  // the tag ran past the input
   T* held = Mutable<F>(m);
   if constexpr (kLocal) {
-    DirectParser<T> sub{held, p, ctx->BytesUntilLimit(p)};
-    return ctx->ParseMessage(&sub, p);
+    return Core::ParseNested(*held, p, ctx, skipped);
   } else {
+    // Nothing is skipped on the path to a message of another library.
     if (!LengthFits(p, ctx)) return nullptr;
     return ctx->ParseMessage(held, p);
   }
@@ -507,13 +545,25 @@ uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
 
 template <class T>
 template <class F, class C>
-const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
+const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
+                                        int skipped) {
   // No element for an occurrence past the input or the recursion limit.
-  if (ctx->depth() <= 0 || PastInput(p, ctx)) return nullptr;
+  if (ctx->depth() - skipped <= 0 || PastInput(p, ctx)) return nullptr;
   auto& elements = m.*F::kMember;
-  elements.Reserve(elements.size() + 1);  // no element is lost to a failed growth
-  DirectParser<T> sub{elements.Add(), p, ctx->BytesUntilLimit(p)};
-  return ctx->ParseMessage(&sub, p);
+  // No element is lost to a failed growth: grow first when full.
+  if (elements.size() >= elements.Capacity()) elements.Reserve(elements.size() + 1);
+  return Core::ParseNested(*elements.Add(), p, ctx, skipped);
+}
+
+template <class T>
+template <class F, class C>
+bool RepeatedMessageOps<T>::IsInitialized(const C& m) {
+  if constexpr (NeedsInitCheck()) {
+    for (const T& e : m.*F::kMember) {
+      if (!Core::IsInitialized(e)) return false;
+    }
+  }
+  return true;
 }
 
 template <class Ops>
@@ -533,6 +583,18 @@ T* MessageOps<T, kLocal>::Mutable(C& m) {
 
 template <class T, bool kLocal>
 template <class F, class C>
+void MessageOps<T, kLocal>::Clear(C& m) {
+  if (T* sub = m.*F::kMember) {
+    if constexpr (kLocal) {
+      Core::Clear(*sub);
+    } else {
+      sub->Clear();
+    }
+  }
+}
+
+template <class T, bool kLocal>
+template <class F, class C>
 void MessageOps<T, kLocal>::Destroy(C& m) {
   if (&m != Core::DefaultInstancePtr<C>()) delete (m.*F::kMember);
 }
@@ -541,7 +603,7 @@ template <class T, bool kLocal>
 template <class F, class C>
 bool MessageOps<T, kLocal>::IsInitialized(const C& m) {
   if constexpr (NeedsInitCheck()) {
-    return !Core::Has<F>(m) || (m.*F::kMember)->IsInitialized();
+    return !Core::Has<F>(m) || Core::IsInitialized(*(m.*F::kMember));
   } else {
     return true;
   }
@@ -556,7 +618,11 @@ const char* RepeatedScalarOps<Codec>::Parse(C& m, uint32_t tag, const char* p,
     typename Codec::T v;
     p = Codec::Read(p, &v);
     if (p == nullptr || PastInput(p, ctx)) return nullptr;
-    values->Add(v);
+    if (values->size() < values->Capacity()) {
+      values->AddAlreadyReserved(v);
+    } else {
+      values->Add(v);
+    }
     return p;
   }
   if constexpr (Codec::kWireType == WireFormatLite::WIRETYPE_FIXED32) {
@@ -583,7 +649,8 @@ const char* RepeatedEnumOps<IsValid>::Parse(C& m, uint32_t tag, const char* p,
     }
   };
   if (tag == ElementTag(F::kNumber)) {
-    uint64_t raw = pb::internal::ReadVarint64(&p);
+    uint64_t raw;
+    p = ReadVarint(p, &raw);
     if (p == nullptr || PastInput(p, ctx)) return nullptr;
     add(raw);
     return p;

@@ -53,11 +53,12 @@ inline void MergeUnknownFields(const UnknownFieldSet& from, UnknownFieldSet* to)
 }
 
 inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
-                                     ParseContext* ctx);
+                                     ParseContext* ctx, int skipped);
 
 // The fields of an unknown group, up to its end-group tag.
 struct UnknownGroup {
   UnknownFieldSet* set;
+  int skipped;
   const char* _InternalParse(const char* ptr, ParseContext* ctx) {
     while (!ctx->Done(&ptr)) {
       uint32_t tag;
@@ -67,7 +68,7 @@ struct UnknownGroup {
         ctx->SetLastTag(tag);
         return ptr;
       }
-      ptr = ParseUnknownField(tag, set, ptr, ctx);
+      ptr = ParseUnknownField(tag, set, ptr, ctx, skipped);
       if (ptr == nullptr) return nullptr;
     }
     return ptr;
@@ -75,9 +76,10 @@ struct UnknownGroup {
 };
 
 // Reads one field that the message does not declare into its unknown-field
-// set, by its wire type; groups count against the recursion limit.
+// set, by its wire type; groups count against the recursion limit, less the
+// `skipped` levels of nesting the context has not counted (Core::ParseNested).
 inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
-                                     ParseContext* ctx) {
+                                     ParseContext* ctx, int skipped) {
   const int number = static_cast<int>(tag >> 3);
   if (number == 0) return nullptr;
   switch (tag & 7) {
@@ -108,9 +110,11 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       return ptr;
     }
     case WireFormatLite::WIRETYPE_START_GROUP: {
-      if (ctx->depth() <= 0) return nullptr;  // no group past the recursion limit
+      // No group past the recursion limit, less the levels the context has
+      // not counted (Core::ParseNested).
+      if (ctx->depth() - skipped <= 0) return nullptr;
       ReserveUnknownField(set);
-      UnknownGroup group{set->AddGroup(number)};
+      UnknownGroup group{set->AddGroup(number), skipped};
       return ctx->ParseGroup(&group, ptr, tag);
     }
     case WireFormatLite::WIRETYPE_FIXED32: {

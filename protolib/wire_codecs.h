@@ -25,19 +25,132 @@ using pb::internal::WireFormatLite;
 using pb::io::CodedOutputStream;
 using pb::io::EpsCopyOutputStream;
 
+// For the small steps of the parse loop and the writers, which the compiler
+// would otherwise leave as calls once a class has a dozen fields.
+#define PROTOLIB_ALWAYS_INLINE inline __attribute__((always_inline))
+
 // ---------------------------------------------------------------------------
 // Scalar encodings: how one value is sized, written and read, tag excluded.
 
-// Base-128 varints, written in line: most values here take a byte or two,
-// where a call costs more than the loop.
+// Base-128 varints, written in line. Values of three bytes or more take no
+// loop: their 7-bit groups are spread over the bytes of a word with shifts,
+// the continuation bits set on all but the last, and the word stored in at
+// most three overlapping stores that write exactly the varint's bytes (an
+// array being written may end right after it). Nanosecond timestamps and
+// 64-bit tags take nine or ten bytes, ids past 2^28 five.
 template <class U>
-inline __attribute__((always_inline)) uint8_t* WriteVarint(U v, uint8_t* p) {
+PROTOLIB_ALWAYS_INLINE uint8_t* WriteVarint(U v, uint8_t* p) {
+  if (__builtin_expect(v < 0x80, 1)) {
+    *p = static_cast<uint8_t>(v);
+    return p + 1;
+  }
+  if (v < 0x4000) {
+    p[0] = static_cast<uint8_t>(v | 0x80);
+    p[1] = static_cast<uint8_t>(v >> 7);
+    return p + 2;
+  }
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  const uint64_t u = v;
+  uint64_t x = u & 0x00ffffffffffffffull;
+  x = (x & 0x000000000fffffffull) | ((x & 0x00fffffff0000000ull) << 4);
+  x = (x & 0x00003fff00003fffull) | ((x & 0x0fffc0000fffc000ull) << 2);
+  x = (x & 0x007f007f007f007full) | ((x & 0x3f803f803f803f80ull) << 1);
+  if (sizeof(U) == 4 || u < (uint64_t{1} << 56)) {
+    // 1 + floor(log2(v) / 7) without a division, as the runtime sizes it.
+    const int bytes = ((63 - __builtin_clzll(u)) * 9 + 73) / 64;  // 3 to 8
+    x |= 0x8080808080808080ull & ((uint64_t{1} << (8 * (bytes - 1))) - 1);
+    if (bytes >= 4) {
+      const uint32_t head = static_cast<uint32_t>(x);
+      const uint32_t tail = static_cast<uint32_t>(x >> (8 * (bytes - 4)));
+      std::memcpy(p, &head, 4);
+      std::memcpy(p + bytes - 4, &tail, 4);
+    } else {
+      const uint16_t head = static_cast<uint16_t>(x);
+      std::memcpy(p, &head, 2);
+      p[2] = static_cast<uint8_t>(x >> 16);
+    }
+    return p + bytes;
+  }
+  x |= 0x8080808080808080ull;
+  std::memcpy(p, &x, 8);
+  const uint64_t high = u >> 56;
+  if (high < 0x80) {
+    p[8] = static_cast<uint8_t>(high);
+    return p + 9;
+  }
+  p[8] = static_cast<uint8_t>(high | 0x80);
+  p[9] = 1;
+  return p + 10;
+#else
   while (v >= 0x80) {
     *p++ = static_cast<uint8_t>(v | 0x80);
     v >>= 7;
   }
   *p++ = static_cast<uint8_t>(v);
   return p;
+#endif
+}
+
+// Reads a varint of up to ten bytes, as the runtime's reader does: bits past
+// the 64th are dropped, an eleventh byte is a failure (null). The parse
+// context keeps sixteen readable bytes past any position the parse loop
+// reaches, so the eight-byte load never leaves the buffer. Long varints
+// (timestamps, 64-bit tags, negative int32s) take no loop: the first eight
+// bytes are masked at their last byte and their 7-bit groups packed with
+// shifts, whatever the length.
+PROTOLIB_ALWAYS_INLINE const char* ReadVarint(const char* p, uint64_t* out) {
+  const uint8_t first = static_cast<uint8_t>(*p);
+  if (__builtin_expect(first < 0x80, 1)) {
+    *out = first;
+    return p + 1;
+  }
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  const uint64_t stops = ~x & 0x8080808080808080ull;
+  if (stops != 0) x &= stops ^ (stops - 1);  // through the last byte
+  x &= 0x7f7f7f7f7f7f7f7full;
+  x = (x & 0x007f007f007f007full) | ((x & 0x7f007f007f007f00ull) >> 1);
+  x = (x & 0x00003fff00003fffull) | ((x & 0x3fff00003fff0000ull) >> 2);
+  x = (x & 0x000000000fffffffull) | ((x & 0x0fffffff00000000ull) >> 4);
+  if (stops != 0) {
+    *out = x;
+    return p + (__builtin_ctzll(stops) + 1) / 8;
+  }
+  const uint8_t b8 = static_cast<uint8_t>(p[8]);
+  x |= static_cast<uint64_t>(b8 & 0x7f) << 56;
+  if (b8 < 0x80) {
+    *out = x;
+    return p + 9;
+  }
+  const uint8_t b9 = static_cast<uint8_t>(p[9]);
+  *out = x | (static_cast<uint64_t>(b9) << 63);
+  return b9 < 0x80 ? p + 10 : nullptr;
+#else
+  *out = pb::internal::ReadVarint64(&p);
+  return p;
+#endif
+}
+
+// Copies 0 to 16 bytes with at most four loads and stores, overlapping.
+PROTOLIB_ALWAYS_INLINE void CopySmall(uint8_t* to, const char* from, size_t size) {
+  if (size >= 8) {
+    uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + size - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + size - 8, &tail, 8);
+  } else if (size >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + size - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + size - 4, &tail, 4);
+  } else if (size > 0) {
+    to[0] = static_cast<uint8_t>(from[0]);
+    to[size / 2] = static_cast<uint8_t>(from[size / 2]);
+    to[size - 1] = static_cast<uint8_t>(from[size - 1]);
+  }
 }
 
 // uint64 and uint32. A longer varint for a uint32 keeps its low 32 bits.
@@ -53,8 +166,10 @@ struct VarintUnsigned {
     }
   }
   static uint8_t* Write(T v, uint8_t* p) { return WriteVarint(v, p); }
-  static const char* Read(const char* p, T* v) {
-    *v = static_cast<T>(pb::internal::ReadVarint64(&p));
+  static PROTOLIB_ALWAYS_INLINE const char* Read(const char* p, T* v) {
+    uint64_t raw;
+    p = ReadVarint(p, &raw);
+    *v = static_cast<T>(raw);
     return p;
   }
 };
@@ -73,7 +188,7 @@ struct VarintI32 {
   // last five of its ten bytes are always FF FF FF FF 01, and the first five
   // carry the low 32 bits. The caller's EnsureSpace leaves room for the
   // eight-byte store.
-  static uint8_t* Write(T v, uint8_t* p) {
+  static PROTOLIB_ALWAYS_INLINE uint8_t* Write(T v, uint8_t* p) {
     if (__builtin_expect(v >= 0, 1)) return WriteVarint(static_cast<uint32_t>(v), p);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     const uint64_t u = static_cast<uint32_t>(v);
@@ -88,8 +203,10 @@ struct VarintI32 {
     return CodedOutputStream::WriteVarint32SignExtendedToArray(v, p);
 #endif
   }
-  static const char* Read(const char* p, T* v) {
-    *v = static_cast<int32_t>(pb::internal::ReadVarint64(&p));
+  static PROTOLIB_ALWAYS_INLINE const char* Read(const char* p, T* v) {
+    uint64_t raw;
+    p = ReadVarint(p, &raw);
+    *v = static_cast<int32_t>(raw);
     return p;
   }
 };
@@ -102,8 +219,10 @@ struct VarintBool {
     *p = v ? 1 : 0;
     return p + 1;
   }
-  static const char* Read(const char* p, T* v) {
-    *v = pb::internal::ReadVarint64(&p) != 0;
+  static PROTOLIB_ALWAYS_INLINE const char* Read(const char* p, T* v) {
+    uint64_t raw;
+    p = ReadVarint(p, &raw);
+    *v = raw != 0;
     return p;
   }
 };
@@ -128,7 +247,7 @@ struct FixedWidth {
       return CodedOutputStream::WriteLittleEndian64ToArray(bits, p);
     }
   }
-  static const char* Read(const char* p, T* v) {
+  static PROTOLIB_ALWAYS_INLINE const char* Read(const char* p, T* v) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(p);
     if constexpr (sizeof(T) == 4) {
       uint32_t bits;

@@ -268,6 +268,12 @@ TEST(RecursionLimit, BoundsSubMessageAndGroupDepth) {
       {"unknown group in a group", two_groups, 1, false},
       {"unknown group in a group", two_groups, 2, true},
       {"unknown group inside ptz_message", Delimited(11, one_group), 1, false},
+      {"laser_message holding status", Delimited(13, Delimited(4, "")), 1, false},
+      {"laser_message holding status", Delimited(13, Delimited(4, "")), 2, true},
+      {"unknown group inside laser_message.status", Delimited(13, Delimited(4, one_group)), 2,
+       false},
+      {"unknown group inside laser_message.status", Delimited(13, Delimited(4, one_group)), 3,
+       true},
   };
   for (const LimitCase& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.what << ", limit " << c.limit);

@@ -158,8 +158,12 @@ uint32_t RandomUInt32(Random& r) {
 }
 
 uint64_t RandomUInt64(Random& r) {
-  static constexpr uint64_t kEdges[] = {0, 1, 127, 128, 0xffffffffull, 0x100000000ull,
-                                        1ull << 63, ~0ull};
+  // Every varint width: random bits are nearly all nine or ten bytes long.
+  static constexpr uint64_t kEdges[] = {0,           1,           127,         128,
+                                        1ull << 14,  1ull << 21,  0xffffffffull,
+                                        0x100000000ull, 1ull << 35,  1ull << 42,  (1ull << 49) - 1,
+                                        1ull << 49,  (1ull << 56) - 1, 1ull << 56,
+                                        1ull << 63,  ~0ull};
   return r.OneIn(3) ? r.Pick(kEdges) : r.Bits();
 }
 

@@ -234,10 +234,11 @@ TEST(Decoding, EndsAtZeroAndEndGroupTagsOnlyAtTheTop) {
   // Inside a length, a zero tag before the end is a failure.
   MultiPropertyChanged m;
   EXPECT_FALSE(m.ParseFromString(Bytes({0x0A, 0x01, 0x00})));
-  // Truncations and wire types 6 and 7 fail.
+  // Truncations, wire types 6 and 7 and an eleven-byte varint fail.
   for (const std::string& bad :
        {Bytes({0x08}), Bytes({0x08, 0x80}), Bytes({0x1A, 0x05, 0x61}), Bytes({0x0E}),
-        Bytes({0x0F, 0x00}), Bytes({0x0B, 0x08, 0x01})}) {
+        Bytes({0x0F, 0x00}), Bytes({0x0B, 0x08, 0x01}),
+        Bytes({0x08, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x81, 0x10, 0x01})}) {
     PropertyChanged p;
     EXPECT_FALSE(p.ParseFromString(bad)) << Hex(bad);
   }
