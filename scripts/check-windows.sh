@@ -39,7 +39,7 @@ source scripts/deps.sh
 start=$SECONDS
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
-protolib_need cmake make python3 dpkg-dev libprotobuf-dev googletest wine64 \
+protolib_need cmake make python3 dpkg-dev libprotobuf-dev libcli11-dev googletest wine64 \
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 
 arches=("$@")
@@ -148,7 +148,14 @@ EOF
     chmod +x "$out/wine"
     emulator_args=(-DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/$out/wine")
   fi
+  # CLI11 is header-only; its package configuration would put all of
+  # /usr/include on the Windows include path. The same configuration, moved
+  # beside a link to its own headers alone:
+  mkdir -p "$out/cli11/share/cmake/CLI11" "$out/cli11/include"
+  cp /usr/share/cmake/CLI11/*.cmake "$out/cli11/share/cmake/CLI11/"
+  ln -sfn /usr/include/CLI "$out/cli11/include/CLI"
   cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="cmake/$triple.cmake" \
+    -DCLI11_DIR="$PWD/$out/cli11/share/cmake/CLI11" \
     -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
     -DCMAKE_CXX_FLAGS=-DPROTOBUF_USE_DLLS \
     -DProtobuf_INCLUDE_DIR="$runtime_source/src" \
