@@ -7,7 +7,8 @@
 #   tsan        the suite's thread tests under ThreadSanitizer
 #   valgrind    test binaries under valgrind's memcheck
 #   i386        the whole suite built and run for 32-bit x86
-#   mingw       every library source compiled for 32-bit Windows
+#   windows     the DLLs, the tool and the suite built as Windows programs:
+#               run under Wine for x86-64, built and linked for i686
 # Each later stage is also a script of its own (scripts/check-*.sh). All
 # stages run; the exit status is non-zero if any failed.
 # Usage: scripts/test.sh [STAGE...]   (default: all, in the order above)
@@ -31,13 +32,13 @@ stage() {
     asan-ubsan)
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         run_suite asan-ubsan -DCMAKE_BUILD_TYPE=Debug -DPROTOLIB_SANITIZE=address,undefined ;;
-    fuzz | tsan | valgrind | i386 | mingw) "scripts/check-$1.sh" ;;
+    fuzz | tsan | valgrind | i386 | windows) "scripts/check-$1.sh" ;;
     *) echo "unknown stage: $1"; return 2 ;;
   esac
 }
 
 stages=("$@")
-[ ${#stages[@]} -eq 0 ] && stages=(tests asan-ubsan fuzz tsan valgrind i386 mingw)
+[ ${#stages[@]} -eq 0 ] && stages=(tests asan-ubsan fuzz tsan valgrind i386 windows)
 passed=0
 failed=()
 for s in "${stages[@]}"; do

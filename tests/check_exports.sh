@@ -1,11 +1,24 @@
 #!/usr/bin/env bash
 # Checks the dynamic symbol tables of the two libraries: the public interface
 # is exported (classes, default-instance pointers, field-number constants,
-# registration and enumeration functions) and nothing internal is.
+# registration and enumeration functions) and nothing internal is. For
+# Windows DLLs the export tables are read with $OBJDUMP (the toolchain's);
+# an export there has no kind, so every one counts as a strong definition.
 # Usage: check_exports.sh LIBSESSION LIBCALIBRATION
 set -euo pipefail
-session=$(nm -D --defined-only "$1" | c++filt)
-calibration=$(nm -D --defined-only "$2" | c++filt)
+exports() {  # LIBRARY: "address kind name" lines, demangled
+  case $1 in
+    *.dll)
+      "${OBJDUMP:-objdump}" -p "$1" |
+        awk '/^\[Ordinal\/Name Pointer\] Table/ { on = 1; next }
+             on && /^$/ { on = 0 }
+             on { print "0 T " $NF }' | c++filt ;;
+    *) nm -D --defined-only "$1" | c++filt ;;
+  esac
+}
+session=$(exports "$1")
+calibration=$(exports "$2")
+[ -n "$session" ] && [ -n "$calibration" ] || { echo "no exports read"; exit 1; }
 failures=0
 
 expect() {  # SYMBOLS PATTERN WHAT

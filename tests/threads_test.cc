@@ -15,9 +15,12 @@
 //
 // If the executable runs under an emulator (for example a 32-bit build
 // under qemu on a kernel without 32-bit support), set PROTOLIB_TEST_LAUNCHER
-// to the emulator's path so that the child runs under it as well.
+// to the emulator's path so that the child runs under it as well. On
+// Windows the child is started with CreateProcess.
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -43,7 +46,14 @@
 #include "session/commander_private/commander.pb.h"
 #include "session/velocity.pb.h"
 
+#if defined(_WIN32)
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#undef GetMessage  // the window-message function's name, not Reflection's
+#else
 extern char** environ;
+#endif
 
 namespace pb = google::protobuf;
 using tolva::calibration::PTZCameraParameters;
@@ -463,6 +473,40 @@ const bool child_ran = [] {
 
 // Runs this executable again with the scenario set; the child's output goes
 // to this process's output. Returns a description of any failure.
+#if defined(_WIN32)
+std::string RunChild(const std::string& scenario) {
+  char self[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, self, sizeof(self));
+  if (length == 0 || length == sizeof(self)) return "cannot find this executable";
+  std::string command = "\"" + std::string(self) + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child{};
+  std::fflush(nullptr);
+  // The child inherits this process's environment block, which the C
+  // runtime's getenv here does not read back.
+  SetEnvironmentVariableA(kScenarioVariable, scenario.c_str());
+  const BOOL started = CreateProcessA(self, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &child);
+  const DWORD start_error = GetLastError();
+  SetEnvironmentVariableA(kScenarioVariable, nullptr);
+  if (!started) return "CreateProcess failed with error " + std::to_string(start_error);
+  std::string failure;
+  if (WaitForSingleObject(child.hProcess, 3 * 60 * 1000) != WAIT_OBJECT_0) {
+    TerminateProcess(child.hProcess, 1);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    failure = "the child did not finish in 3 minutes (deadlock?)";
+  } else {
+    DWORD status = 1;
+    GetExitCodeProcess(child.hProcess, &status);
+    if (status != 0)
+      failure = "the child exited with status " + std::to_string(status) + " (its report is above)";
+  }
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  return failure;
+}
+#else
 std::string RunChild(const std::string& scenario) {
   char self[4096];
   ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
@@ -516,6 +560,7 @@ std::string RunChild(const std::string& scenario) {
            " (its report is above)";
   return "the child died of signal " + std::to_string(WTERMSIG(status));
 }
+#endif
 
 class FirstCallsFromManyThreads : public testing::TestWithParam<const char*> {};
 

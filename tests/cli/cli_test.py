@@ -360,8 +360,19 @@ class Stream(unittest.TestCase):
         with open(stdin_path, "rb") as f:
             process.stdin.write(f.read(first_bytes))
         process.stdin.flush()
-        time.sleep(0.5)
+        # Long enough for the tool to start and take that in: twice what a
+        # whole run of a trivial command takes (seconds under an emulator),
+        # then until its peak stops growing.
+        started = time.monotonic()
+        subprocess.run([TOOL, "--help"], capture_output=True, timeout=120)
+        time.sleep(max(0.5, 2 * (time.monotonic() - started)))
         baseline = peak_memory_kib(process.pid)
+        for _ in range(20):
+            time.sleep(0.5)
+            now = peak_memory_kib(process.pid)
+            if now == baseline:
+                break
+            baseline = now
         process.stdin.close()
         process.wait()
         return peak, baseline

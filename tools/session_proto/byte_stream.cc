@@ -12,6 +12,12 @@
 namespace session_proto {
 namespace {
 
+#if defined(_WIN32)
+// Bytes as they are: no newline translation, no end of file at ^Z.
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC;
+#endif
 constexpr size_t kChunkSize = 64 * 1024;
 constexpr int kMaxVarintBytes = 10;
 // The runtime's limit on the size of one message.
@@ -24,7 +30,7 @@ std::unique_ptr<InputBytes> InputBytes::Open(const std::string& path, ByteForm f
   if (path == "-") {
     return std::unique_ptr<InputBytes>(new InputBytes(STDIN_FILENO, false, "<stdin>", form));
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), kOpenFlags);
   if (fd < 0) {
     *error = "cannot open " + path + ": " + std::strerror(errno);
     return nullptr;

@@ -132,6 +132,8 @@ CommandLine::CommandLine()
            "session-proto") {
   Invocation& v = invocation_;
   app_.formatter(std::make_shared<HelpFormatter>());
+  // A file named /a/b is a file on Windows too, not an option.
+  app_.allow_windows_style_options(false);
   app_.set_help_flag("-h,--help", "print this help");
   app_.set_version_flag("--version",
                         std::string("session-proto ") + SESSION_PROTO_VERSION + " (libprotobuf " +
