@@ -8,6 +8,7 @@
 #   valgrind    test binaries under valgrind's memcheck
 #   i386        the whole suite built and run for 32-bit x86
 #   mingw       every library source compiled for 32-bit Windows
+# The summary ends with the line counts of scripts/count-lines.sh.
 # Each later stage is also a script of its own (scripts/check-*.sh). All
 # stages run; the exit status is non-zero if any failed.
 # Usage: scripts/test.sh [STAGE...]   (default: all, in the order above)
@@ -52,5 +53,6 @@ for s in "${stages[@]}"; do
   fi
 done
 [ ${#failed[@]} -gt 0 ] && echo "failed stages: ${failed[*]}"
+scripts/count-lines.sh || echo "lines: not counted"
 echo "stages: $passed passed, ${#failed[@]} failed"
 [ ${#failed[@]} -eq 0 ]
