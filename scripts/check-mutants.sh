@@ -10,7 +10,8 @@
 #
 # Usage: scripts/check-mutants.sh [--dry-run] [NAME...]   (default: every fault)
 #   --dry-run  only applies each fault to the copy: finds the stale ones fast
-# Environment: MUTANTS_DIR (scratch directory, default build/mutants),
+# Environment: MUTANTS_REV (check that commit's tree instead of the working
+#   tree), MUTANTS_DIR (scratch directory, default build/mutants),
 #   MUTANTS_TESTS (a ctest -R pattern: run only those tests), JOBS (default 2).
 # Uses ccache when installed: the faults then cost a few compilations each.
 set -uo pipefail
@@ -22,18 +23,33 @@ bld=$work/build
 saved=$work/saved
 jobs=${JOBS:-2}
 
-# --- The scratch copy: the tracked and untracked (not ignored) files
-mkdir -p "$src" "$saved"
-(cd "$root" && git ls-files -co --exclude-standard) | sort >"$work/files"
-(cd "$root" && tar -cf - -T "$work/files") | (cd "$src" && tar -xmf -)
+# --- The scratch copy: the tracked and untracked (not ignored) files, or the
+# tree of commit $MUTANTS_REV. A file is copied only when its content changed,
+# so that the copy's build stays incremental.
+rm -rf "$saved" "$work/incoming"
+mkdir -p "$src" "$saved" "$work/incoming"
+if [ -n "${MUTANTS_REV:-}" ]; then
+  git -C "$root" ls-tree -r --name-only "$MUTANTS_REV" | sort >"$work/files"
+  git -C "$root" archive "$MUTANTS_REV" | tar -xf - -C "$work/incoming"
+else
+  (cd "$root" && git ls-files -co --exclude-standard) | sort >"$work/files"
+  (cd "$root" && tar -cf - -T "$work/files") | tar -xf - -C "$work/incoming"
+fi
+while read -r f; do
+  if [ -f "$work/incoming/$f" ] && ! cmp -s "$work/incoming/$f" "$src/$f"; then
+    mkdir -p "$(dirname "$src/$f")" && cp "$work/incoming/$f" "$src/$f"
+  fi
+done <"$work/files"
 # Files that are gone from the tree leave the copy too (tests are globbed).
 (cd "$src" && find . -type f | sed 's|^\./||' | sort) | comm -13 "$work/files" - |
   (cd "$src" && xargs -r rm -f)
+rm -rf "$work/incoming"
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# Executables load the rebuilt shared libraries without being linked again.
 cmake -S "$src" -B "$bld" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROTOLIB_BUILD_EXAMPLES=OFF \
-  "${launcher[@]}" >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 2; }
+  -DCMAKE_LINK_DEPENDS_NO_SHARED=ON "${launcher[@]}" >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; exit 2; }
 
 build() { nice cmake --build "$bld" -j"$jobs" >"$work/build.log" 2>&1; }
 run_tests() {
@@ -92,7 +108,6 @@ restore() {
   done
 }
 
-restore
 dry_run=0
 [ "${1:-}" = --dry-run ] && { dry_run=1; shift; }
 names=("$@")

@@ -14,8 +14,6 @@
 
 #include <google/protobuf/descriptor.h>
 #include <google/protobuf/dynamic_message.h>
-#include <google/protobuf/io/coded_stream.h>
-#include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/message.h>
 #include <google/protobuf/stubs/logging.h>
 #include <google/protobuf/unknown_field_set.h>
@@ -33,7 +31,7 @@
 #include "calibration_common/calibration.pb.h"
 #include "session/commander_private/commander.pb.h"
 #include "session/velocity.pb.h"
-#include "tests/known_differences.h"
+#include "tests/differential.h"
 
 namespace {
 
@@ -43,6 +41,8 @@ using pb::FieldDescriptor;
 using pb::Message;
 using pb::Reflection;
 using pb::UnknownFieldSet;
+using protolib_test::Fnv;
+using protolib_test::StreamBytes;
 
 // Every message type of the three schema files, nested ones included. A
 // class of each file is asked for first, which registers the files.
@@ -127,12 +127,6 @@ class Random {
  private:
   uint64_t state_;
 };
-
-uint64_t Fnv(const std::string& text) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3ull;
-  return h;
-}
 
 int32_t RandomInt32(Random& r) {
   static constexpr int32_t kEdges[] = {0, 1, -1, 2, 127, 128, -128, 16383, 16384,
@@ -468,88 +462,6 @@ void Mutate(std::string* bytes, Random& r, const std::vector<std::string>& craft
   }
 }
 
-// Merges `bytes` into `m` without the required-field check.
-bool MergePartial(Message* m, const std::string& bytes) {
-  pb::io::ArrayInputStream input(bytes.data(), static_cast<int>(bytes.size()));
-  return m->MergePartialFromBoundedZeroCopyStream(&input, static_cast<int>(bytes.size()));
-}
-
-std::string Hex(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out.empty() ? "(empty)" : out;
-}
-
-// --- What a message shows ------------------------------------------------------
-
-// A message's bytes through each of the runtime's writers, its view through
-// reflection and its initialization state.
-struct Written {
-  size_t byte_size = 0;
-  std::string as_string;     // SerializePartialAsString
-  std::string checked;       // SerializeAsString, if initialized (it refuses otherwise)
-  std::string to_array;      // ByteSizeLong, then SerializeWithCachedSizesToArray
-  std::string coded_stream;  // CodedOutputStream over a StringOutputStream
-  std::string tiny_blocks;   // CodedOutputStream over blocks of a few bytes
-  std::string view;          // what reflection reads (DebugString)
-  bool initialized = false;
-  std::string missing;  // InitializationErrorString
-};
-
-// What `m` writes through a stream that does not trust its ByteSizeLong.
-std::string Bytes(const Message& m) {
-  std::string bytes;
-  m.ByteSizeLong();
-  pb::io::StringOutputStream stream(&bytes);
-  {
-    pb::io::CodedOutputStream coded(&stream);
-    m.SerializeWithCachedSizes(&coded);
-  }
-  return bytes;
-}
-
-Written Write(const Message& m, int block_size) {
-  Written w;
-  w.initialized = m.IsInitialized();
-  if (!w.initialized) w.missing = m.InitializationErrorString();
-  w.view = m.DebugString();
-  w.byte_size = m.ByteSizeLong();
-  w.coded_stream = Bytes(m);
-  // The other writers trust ByteSizeLong with their buffers.
-  if (w.coded_stream.size() != w.byte_size) return w;
-  w.as_string = m.SerializePartialAsString();
-  if (w.initialized) w.checked = m.SerializeAsString();
-  {
-    m.ByteSizeLong();
-    std::string buffer(w.byte_size, '\0');
-    auto* begin = reinterpret_cast<uint8_t*>(&buffer[0]);
-    buffer.resize(m.SerializeWithCachedSizesToArray(begin) - begin);
-    w.to_array = buffer;
-  }
-  {
-    m.ByteSizeLong();
-    std::string buffer(w.byte_size, '\0');
-    pb::io::ArrayOutputStream stream(&buffer[0], static_cast<int>(buffer.size()), block_size);
-    {
-      pb::io::CodedOutputStream coded(&stream);
-      m.SerializeWithCachedSizes(&coded);
-    }
-    buffer.resize(stream.ByteCount());
-    w.tiny_blocks = buffer;
-  }
-  return w;
-}
-
-// The bytes a compared pair of messages was parsed from, if any.
-struct Input {
-  const std::string* bytes = nullptr;
-  std::string Describe() const { return bytes ? "\n  input:   " + Hex(*bytes) : ""; }
-};
-
 // --- The differential fixture --------------------------------------------------------
 
 class OracleTest : public ::testing::TestWithParam<std::string> {
@@ -579,11 +491,6 @@ class OracleTest : public ::testing::TestWithParam<std::string> {
   std::unique_ptr<Message> NewOracle() const {
     return std::unique_ptr<Message>(oracle_prototype_->New());
   }
-  std::unique_ptr<Message> Copy(const Message& m) const {
-    std::unique_ptr<Message> copy(m.New());
-    copy->CopyFrom(m);
-    return copy;
-  }
 
   Random CaseRandom(const char* test, int i) const {
     return Random(Fnv(std::string(test) + "/" + type_ + "/" + std::to_string(i)) ^ kSeed);
@@ -592,106 +499,34 @@ class OracleTest : public ::testing::TestWithParam<std::string> {
     return type_ + ", " + test + " case " + std::to_string(i);
   }
 
-  void Disagree(const std::string& report) {
-    if (++disagreements_ <= kReportedPerTest) ADD_FAILURE() << report;
+  void Report(const std::string& context, const std::string& differences) {
+    if (!differences.empty() && ++disagreements_ <= kReportedPerTest) {
+      ADD_FAILURE() << context << differences;
+    }
   }
 
   // A random message's encoding, written by the oracle.
   std::string RandomEncoding(Random& r) const {
     std::unique_ptr<Message> m = NewOracle();
     Filler(r).Fill({m.get()});
-    return Bytes(*m);
+    return StreamBytes(*m);
   }
 
   // A class instance and an oracle instance with the same content write the
   // same bytes through every writer, read the same through reflection and
-  // agree on initialization. All differences of one pair make one report.
-  void ExpectSameWrites(const Message& c, const Message& o, const std::string& context,
-                        const Input& input = {}) {
-    const int block_size = 1 + static_cast<int>(Fnv(context) % 16);
-    const Written wc = Write(c, block_size);
-    const Written wo = Write(o, block_size);
-    std::string report;
-    auto expect = [&](bool same, const std::string& what, const std::string& from_class,
-                      const std::string& from_oracle) {
-      if (!same) {
-        report += "\n  " + what + " differs:\n    class:   " + from_class +
-                  "\n    dynamic: " + from_oracle;
-      }
-    };
-    auto expect_bytes = [&](const std::string& what, const std::string& from_class,
-                            const std::string& from_oracle) {
-      if (from_class != from_oracle) expect(false, what, Hex(from_class), Hex(from_oracle));
-    };
-    expect(wc.byte_size == wo.byte_size, "ByteSizeLong", std::to_string(wc.byte_size),
-           std::to_string(wo.byte_size));
-    expect_bytes("CodedOutputStream", wc.coded_stream, wo.coded_stream);
-    if (wc.coded_stream.size() != wc.byte_size) {
-      report += "\n  the class writes " + std::to_string(wc.coded_stream.size()) +
-                " bytes after ByteSizeLong gave " + std::to_string(wc.byte_size);
-    } else {  // the writers that trust ByteSizeLong with their buffers
-      expect_bytes("SerializePartialAsString", wc.as_string, wo.as_string);
-      expect_bytes("SerializeAsString", wc.checked, wo.checked);
-      expect_bytes("SerializeWithCachedSizesToArray", wc.to_array, wo.to_array);
-      expect_bytes("CodedOutputStream in blocks of " + std::to_string(block_size),
-                   wc.tiny_blocks, wo.tiny_blocks);
-    }
-    expect(wc.view == wo.view, "the content read through reflection", wc.view, wo.view);
-    expect(wc.initialized == wo.initialized, "IsInitialized",
-           wc.initialized ? "true" : "false", wo.initialized ? "true" : "false");
-    expect(wc.missing == wo.missing, "InitializationErrorString", wc.missing, wo.missing);
-    if (!report.empty()) Disagree(context + input.Describe() + report);
+  // agree on initialization.
+  void ExpectSameWrites(const Message& c, const Message& o, const std::string& context) {
+    Report(context, protolib_test::CompareWrites(c, o, 1 + static_cast<int>(Fnv(context) % 16)));
   }
 
-  // The class and the oracle parse `bytes`, optionally merging into copies
-  // of given starting contents: same outcome, and on success the same
-  // content. Both also check required fields with ParseFromString, and the
-  // class reads its input once more in blocks of a few bytes, to the same
-  // result.
+  // Parsed, or merged into copies of the given contents, alike.
   void ExpectSameParse(const std::string& bytes, const std::string& context,
                        const Message* class_start = nullptr,
                        const Message* oracle_start = nullptr) {
-    std::unique_ptr<Message> c = class_start ? Copy(*class_start) : NewClass();
-    std::unique_ptr<Message> o = oracle_start ? Copy(*oracle_start) : NewOracle();
-    const bool class_ok = class_start ? MergePartial(c.get(), bytes)
-                                      : c->ParsePartialFromString(bytes);
-    const bool oracle_ok = oracle_start ? MergePartial(o.get(), bytes)
-                                        : o->ParsePartialFromString(bytes);
-    const Input input{&bytes};
-    const char* how = class_start ? "MergePartialFromBoundedZeroCopyStream"
-                                  : "ParsePartialFromString";
-    if (class_ok != oracle_ok) {
-      Disagree(context + ": " + how + " gives " + (class_ok ? "true" : "false") +
-               " for the class, " + (oracle_ok ? "true" : "false") + " for the dynamic message" +
-               input.Describe());
-      return;
-    }
-    if (class_ok) {
-      protolib_test::AlignKnownDifferences(c.get());
-      protolib_test::AlignKnownDifferences(o.get());
-      ExpectSameWrites(*c, *o, context + ", after " + how, input);
-    }
-    if (class_start != nullptr) return;
-    const bool class_full = NewClass()->ParseFromString(bytes);
-    const bool oracle_full = NewOracle()->ParseFromString(bytes);
-    if (class_full != oracle_full) {
-      Disagree(context + ": ParseFromString gives " + (class_full ? "true" : "false") +
-               " for the class, " + (oracle_full ? "true" : "false") +
-               " for the dynamic message" + input.Describe());
-    }
-    const int block_size = 1 + static_cast<int>(Fnv(bytes) % 24);
-    pb::io::ArrayInputStream blocks(bytes.data(), static_cast<int>(bytes.size()), block_size);
-    std::unique_ptr<Message> chunked = NewClass();
-    const bool chunked_ok = chunked->ParsePartialFromZeroCopyStream(&blocks);
-    if (chunked_ok) protolib_test::AlignKnownDifferences(chunked.get());  // as c was
-    if (chunked_ok != class_ok || (chunked_ok && Bytes(*chunked) != Bytes(*c))) {
-      Disagree(context + ": the class reading blocks of " + std::to_string(block_size) +
-               " bytes gives " + (chunked_ok ? Hex(Bytes(*chunked)) : "failure") +
-               ", reading them at once " + (class_ok ? Hex(Bytes(*c)) : "failure") +
-               input.Describe());
-    }
+    Report(context + "\n  input: " + protolib_test::Hex(bytes),
+           protolib_test::CompareParse(*class_prototype_, *oracle_prototype_, bytes, class_start,
+                                       oracle_start));
   }
-
 
   std::string type_;
   const Message* class_prototype_ = nullptr;
@@ -714,7 +549,7 @@ TEST_P(OracleTest, RandomMessagesAreWrittenAlike) {
       Filler(r).Fill({c.get(), o.get()});
       ExpectSameWrites(*c, *o, context + (round == 0 ? "" : ", refilled after Clear"));
       if (round == 0) {
-        ExpectSameParse(Bytes(*o), context + ", re-read");
+        ExpectSameParse(StreamBytes(*o), context + ", re-read");
         c->Clear();
         o->Clear();
       }
@@ -780,18 +615,18 @@ TEST_P(OracleTest, MergeAndCopyAgree) {
       auto apply = [merge](Message* to, const Message& from) {
         merge ? to->MergeFrom(from) : to->CopyFrom(from);
       };
-      std::unique_ptr<Message> o = Copy(*ao);
+      std::unique_ptr<Message> o = protolib_test::CopyOf(*ao);
       apply(o.get(), *bo);
-      std::unique_ptr<Message> c = Copy(*ac);
+      std::unique_ptr<Message> c = protolib_test::CopyOf(*ac);
       apply(c.get(), *bc);
       ExpectSameWrites(*c, *o, context + ", " + op);
 
       // The class takes the dynamic message's content, and the other way
       // round, through reflection.
-      std::unique_ptr<Message> c_from_o = Copy(*ac);
+      std::unique_ptr<Message> c_from_o = protolib_test::CopyOf(*ac);
       apply(c_from_o.get(), *bo);
       ExpectSameWrites(*c_from_o, *o, context + ", class " + op + " dynamic");
-      std::unique_ptr<Message> o_from_c = Copy(*ao);
+      std::unique_ptr<Message> o_from_c = protolib_test::CopyOf(*ao);
       apply(o_from_c.get(), *bc);
       ExpectSameWrites(*c, *o_from_c, context + ", dynamic " + op + " class");
     }
