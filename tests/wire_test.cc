@@ -121,18 +121,6 @@ TEST(Encoding, ExactBytesFromBothWriters) {
   }
 }
 
-TEST(Encoding, SizingCachesEveryPresentSubMessagesSize) {
-  CommandVelocity v;
-  PTZMoveCommand* move = v.mutable_ptz_message()->mutable_move();
-  move->set_pan_target(1200);
-  move->set_tilt_target(-300);
-  const size_t total = v.ByteSizeLong();
-  EXPECT_EQ(move->GetCachedSize(), static_cast<int>(move->SerializeAsString().size()));
-  EXPECT_EQ(v.ptz_message().GetCachedSize(),
-            static_cast<int>(v.ptz_message().SerializeAsString().size()));
-  EXPECT_EQ(v.GetCachedSize(), static_cast<int>(total));
-}
-
 // Decoding: input bytes, the message they give (by its re-encoding), or
 // failure (an empty expectation with `parses` false).
 struct DecodeCase {
