@@ -1,6 +1,7 @@
 // Clear, merge and copy: what the differential tests cannot see (reuse of
 // allocations, self-merge and self-copy).
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include <google/protobuf/stubs/common.h>
 
 #include "session/commander_private/commander.pb.h"
+#include "calibration_common/calibration.pb.h"
 #include "session/velocity.pb.h"
 
 namespace pb = google::protobuf;
@@ -94,6 +96,16 @@ void ExpectSelfMergeReported(M m, const std::string& unit) {
     }
   }
   EXPECT_EQ(lines.size(), 2u);
+}
+
+// release_ hands the held object over and leaves the field absent.
+TEST(Clear, ReleaseLeavesTheFieldAbsent) {
+  PTZMessage m;
+  tolva::calibration::PTZCameraParameters* held = m.mutable_calibration();
+  std::unique_ptr<tolva::calibration::PTZCameraParameters> released(m.release_calibration());
+  EXPECT_EQ(released.get(), held);
+  EXPECT_FALSE(m.has_calibration());
+  EXPECT_EQ(m.ByteSizeLong(), 0u);
 }
 
 TEST(Merge, IntoItselfIsAFatalError) {
