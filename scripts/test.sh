@@ -9,6 +9,7 @@
 #   i386        the whole suite built and run for 32-bit x86
 #   windows     the DLLs, the tool and the suite built as Windows programs:
 #               run under Wine for x86-64, built and linked for i686
+# The summary ends with the line counts of scripts/count-lines.sh.
 # Each later stage is also a script of its own (scripts/check-*.sh). All
 # stages run; the exit status is non-zero if any failed.
 # Usage: scripts/test.sh [STAGE...]   (default: all, in the order above)
@@ -53,5 +54,6 @@ for s in "${stages[@]}"; do
   fi
 done
 [ ${#failed[@]} -gt 0 ] && echo "failed stages: ${failed[*]}"
+scripts/count-lines.sh || echo "lines: not counted"
 echo "stages: $passed passed, ${#failed[@]} failed"
 [ ${#failed[@]} -eq 0 ]

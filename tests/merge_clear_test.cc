@@ -1,15 +1,17 @@
-// Clear, merge, copy and the required-field check.
+// Clear, merge and copy: what the differential tests cannot see (reuse of
+// allocations, self-merge and self-copy).
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 
 #include <gtest/gtest.h>
-#include <google/protobuf/dynamic_message.h>
+#include <google/protobuf/message.h>
 #include <google/protobuf/stubs/common.h>
 
 #include "session/commander_private/commander.pb.h"
+#include "calibration_common/calibration.pb.h"
 #include "session/velocity.pb.h"
-#include "test_util.h"
 
 namespace pb = google::protobuf;
 
@@ -63,52 +65,6 @@ TEST(Clear, ClearsHeldSubMessagesInPlace) {
   EXPECT_EQ(v.ByteSizeLong(), 2u);  // the re-marked, empty ptz_message
 }
 
-TEST(Merge, CopiesByPresenceAndNeverRemoves) {
-  PropertyChanged to, from;
-  to.set_last_change_id(9);
-  from.set_path("");  // present and empty
-  to.MergeFrom(from);
-  EXPECT_TRUE(to.has_path());
-  EXPECT_EQ(to.path(), "");
-  EXPECT_EQ(to.last_change_id(), 9);
-
-  CommandAck a, b;
-  a.add_message_ids(1);
-  a.add_message_ids(2);
-  b.add_message_ids(3);
-  a.MergeFrom(b);
-  ASSERT_EQ(a.message_ids_size(), 3);
-  EXPECT_EQ(a.message_ids(2), 3u);
-}
-
-TEST(Merge, PresentEmptySubMessagesBecomePresent) {
-  LaserMessage to, from;
-  from.mutable_onoff();
-  to.MergeFrom(from);
-  EXPECT_TRUE(to.has_onoff());
-  EXPECT_FALSE(to.onoff().has_laser_on());
-
-  CommandVelocity v, w;
-  w.mutable_ptz_message()->mutable_move()->set_tilt_target(4);
-  v.mutable_ptz_message()->mutable_move()->set_pan_target(3);
-  v.MergeFrom(w);
-  EXPECT_EQ(v.ptz_message().move().pan_target(), 3);
-  EXPECT_EQ(v.ptz_message().move().tilt_target(), 4);
-}
-
-TEST(Merge, FromAnotherClassGoesThroughReflection) {
-  // A message of another class with the same descriptor: the runtime merges
-  // by reflection into the class's fields.
-  PropertyChanged from = FullProperty();
-  pb::DynamicMessageFactory factory;
-  std::unique_ptr<pb::Message> dynamic(
-      factory.GetPrototype(PropertyChanged::descriptor())->New());
-  dynamic->MergeFrom(from);
-  PropertyChanged to;
-  static_cast<pb::Message&>(to).MergeFrom(*dynamic);
-  EXPECT_EQ(to.SerializeAsString(), from.SerializeAsString());
-}
-
 // The line of a source file of the library.
 std::string SourceLine(const std::string& unit, int line) {
   std::ifstream in(std::string(PROTOLIB_SOURCE_DIR) + "/" + unit);
@@ -140,6 +96,16 @@ void ExpectSelfMergeReported(M m, const std::string& unit) {
     }
   }
   EXPECT_EQ(lines.size(), 2u);
+}
+
+// release_ hands the held object over and leaves the field absent.
+TEST(Clear, ReleaseLeavesTheFieldAbsent) {
+  PTZMessage m;
+  tolva::calibration::PTZCameraParameters* held = m.mutable_calibration();
+  std::unique_ptr<tolva::calibration::PTZCameraParameters> released(m.release_calibration());
+  EXPECT_EQ(released.get(), held);
+  EXPECT_FALSE(m.has_calibration());
+  EXPECT_EQ(m.ByteSizeLong(), 0u);
 }
 
 TEST(Merge, IntoItselfIsAFatalError) {
@@ -179,44 +145,6 @@ TEST(Copy, ReusesTheTargetsAllocations) {
   EXPECT_EQ(target.mutable_change(), change);
   EXPECT_EQ(change->mutable_properties(0), element);
   EXPECT_EQ(element->path(), "/new");
-}
-
-TEST(Initialization, RequiredFieldsAreCheckedUpTheContainmentChain) {
-  PropertyChanged_KVPair kv;
-  EXPECT_FALSE(kv.IsInitialized());
-  kv.set_key("");
-  EXPECT_FALSE(kv.IsInitialized());
-  kv.set_value("");
-  EXPECT_TRUE(kv.IsInitialized());
-
-  MultiPropertyChanged m;
-  EXPECT_TRUE(m.IsInitialized());
-  PropertyChanged* p = m.mutable_change()->add_properties();
-  EXPECT_TRUE(m.IsInitialized());
-  p->add_metadata()->set_key("only key");
-  EXPECT_FALSE(p->IsInitialized());
-  EXPECT_FALSE(m.change().IsInitialized());
-  EXPECT_FALSE(m.IsInitialized());
-  EXPECT_EQ(m.InitializationErrorString(), "change.properties[0].metadata[0].value");
-  m.clear_change();  // an absent change is not consulted
-  EXPECT_TRUE(m.IsInitialized());
-
-  // Parsing reports missing required fields; partial parsing does not.
-  pb::LogSilencer quiet;
-  const std::string only_key = protolib_test::Bytes({0x0A, 0x01, 0x61});
-  PropertyChanged_KVPair parsed;
-  EXPECT_FALSE(parsed.ParseFromString(only_key));
-  EXPECT_TRUE(parsed.ParsePartialFromString(only_key));
-  EXPECT_EQ(parsed.key(), "a");
-}
-
-TEST(Initialization, CameraMessagesDoNotAskTheirCalibration) {
-  PTZMessage m;
-  m.mutable_calibration();
-  EXPECT_TRUE(m.IsInitialized());
-  CommandVelocity v;
-  v.mutable_ptz_message()->mutable_status();
-  EXPECT_TRUE(v.IsInitialized());
 }
 
 }  // namespace
