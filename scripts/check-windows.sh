@@ -47,7 +47,8 @@ arches=("$@")
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-version=$(dpkg-query -W -f='${Version}' libprotobuf-dev)
+# The host's own package: the i386 stage may have installed a second one.
+version=$(dpkg-query -W -f='${Version}' "libprotobuf-dev:$(dpkg --print-architecture)")
 gtest_version=$(dpkg-query -W -f='${Version}' googletest)
 cache=${PROTOLIB_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/session_protolib}
 # Bump when the runtime or GoogleTest build below changes.
@@ -77,6 +78,7 @@ fetch_runtime_source() {
   fetch=$(mktemp -d "$cache/fetch.XXXXXX")
   (cd "$fetch" && apt-get source -qq "protobuf=$version" >/dev/null 2>"$fetch/log") || {
     cat "$fetch/log"
+    rm -rf "$fetch"
     return 1
   }
   rm -rf "$runtime_source"
