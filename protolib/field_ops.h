@@ -108,7 +108,7 @@ struct TextOps : PlainOps {
   }
   template <class F, class C>
   static size_t Size(const C& m) {
-    return 1 + WireFormatLite::StringSize((m.*F::kMember).Get());
+    return 1 + LengthDelimitedSize((m.*F::kMember).Get().size());
   }
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
@@ -455,7 +455,11 @@ const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ct
       field.IsDefault() ? field.Mutable(nullptr) : field.UnsafeMutablePointer();
   int size = static_cast<int>(pb::internal::ReadSize(&p));
   if (p == nullptr) return nullptr;
-  p = ctx->ReadString(p, size, str);
+  // Emptied and appended to rather than assigned: a re-parse into a string
+  // that already has the room copies the bytes and sets the length, without
+  // the overlap checks of a general assignment.
+  str->clear();
+  p = ctx->AppendString(p, size, str);
   if (p == nullptr || PastInput(p, ctx)) {
     str->clear();  // present, as it was being read, but with no bytes not read
     return nullptr;
@@ -483,10 +487,10 @@ struct DirectParser {
 
 template <class T, bool kLocal>
 template <class F, class C>
-size_t MessageOps<T, kLocal>::Size(const C& m) {
+PROTOLIB_ALWAYS_INLINE size_t MessageOps<T, kLocal>::Size(const C& m) {
   const T& sub = *(m.*F::kMember);
   if constexpr (kLocal) {
-    return 1 + WireFormatLite::LengthDelimitedSize(Core::ByteSize(sub));
+    return 1 + LengthDelimitedSize(Core::ByteSize(sub));
   } else {
     return 1 + WireFormatLite::MessageSize(sub);
   }
@@ -527,7 +531,7 @@ template <class F, class C>
 size_t RepeatedMessageOps<T>::Size(const C& m) {
   const auto& elements = m.*F::kMember;
   size_t total = elements.size();
-  for (const T& e : elements) total += WireFormatLite::LengthDelimitedSize(Core::ByteSize(e));
+  for (const T& e : elements) total += LengthDelimitedSize(Core::ByteSize(e));
   return total;
 }
 
