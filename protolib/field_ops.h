@@ -50,14 +50,21 @@ struct PlainOps {
   static void WireDefault(C&) {}
 };
 
-template <class Codec>
-struct ScalarOps : PlainOps {
-  static constexpr bool kRepeated = false;
-  static constexpr bool kPlainValue = true;
+// A kind with one wire form: a tag is its field's when it has the field's
+// number and that form.
+template <int kWireType>
+struct OneWireForm {
   template <class F>
   static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, Codec::kWireType);
+    return tag == MakeTag(F::kNumber, kWireType);
   }
+};
+using LengthDelimited = OneWireForm<WireFormatLite::WIRETYPE_LENGTH_DELIMITED>;
+
+template <class Codec>
+struct ScalarOps : PlainOps, OneWireForm<Codec::kWireType> {
+  static constexpr bool kRepeated = false;
+  static constexpr bool kPlainValue = true;
   template <class F, class C>
   static void Clear(C& m) {
     m.*F::kMember = {};
@@ -94,12 +101,8 @@ struct EnumOps : ScalarOps<VarintI32> {
 };
 
 template <class Kind>
-struct TextOps : PlainOps {
+struct TextOps : PlainOps, LengthDelimited {
   static constexpr bool kRepeated = false;
-  template <class F>
-  static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
-  }
   template <class F, class C>
   static void Clear(C& m);
   template <class F, class C>
@@ -153,16 +156,12 @@ struct RequiredOps : Ops {
 // imported T is handled through its virtual interface alone and never asked
 // whether it is initialized.
 template <class T, bool kLocal>
-struct MessageOps {
+struct MessageOps : LengthDelimited {
   static constexpr bool kRepeated = false;
   static constexpr bool kPlainValue = false;
   static constexpr bool kNested = true;
   static constexpr bool HoldsImported();
   static constexpr bool NeedsInitCheck();
-  template <class F>
-  static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
-  }
   template <class F, class C>
   static void Clear(C& m);
   template <class F, class C>
@@ -248,15 +247,11 @@ struct RepeatedEnumOps : RepeatedScalarOps<VarintI32> {
 };
 
 template <class T>
-struct RepeatedMessageOps : PlainOps {
+struct RepeatedMessageOps : PlainOps, LengthDelimited {
   static constexpr bool kRepeated = true;
   static constexpr bool kNested = true;
   static constexpr bool HoldsImported();
   static constexpr bool NeedsInitCheck();
-  template <class F>
-  static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
-  }
   template <class F, class C>
   static void Clear(C& m) {
     (m.*F::kMember).Clear();
