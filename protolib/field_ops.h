@@ -50,14 +50,21 @@ struct PlainOps {
   static void WireDefault(C&) {}
 };
 
-template <class Codec>
-struct ScalarOps : PlainOps {
-  static constexpr bool kRepeated = false;
-  static constexpr bool kPlainValue = true;
+// A kind with one wire form: a tag is its field's when it has the field's
+// number and that form.
+template <int kWireType>
+struct OneWireForm {
   template <class F>
   static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, Codec::kWireType);
+    return tag == MakeTag(F::kNumber, kWireType);
   }
+};
+using LengthDelimited = OneWireForm<WireFormatLite::WIRETYPE_LENGTH_DELIMITED>;
+
+template <class Codec>
+struct ScalarOps : PlainOps, OneWireForm<Codec::kWireType> {
+  static constexpr bool kRepeated = false;
+  static constexpr bool kPlainValue = true;
   template <class F, class C>
   static void Clear(C& m) {
     m.*F::kMember = {};
@@ -94,12 +101,8 @@ struct EnumOps : ScalarOps<VarintI32> {
 };
 
 template <class Kind>
-struct TextOps : PlainOps {
+struct TextOps : PlainOps, LengthDelimited {
   static constexpr bool kRepeated = false;
-  template <class F>
-  static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
-  }
   template <class F, class C>
   static void Clear(C& m);
   template <class F, class C>
@@ -108,7 +111,7 @@ struct TextOps : PlainOps {
   }
   template <class F, class C>
   static size_t Size(const C& m) {
-    return 1 + WireFormatLite::StringSize((m.*F::kMember).Get());
+    return 1 + LengthDelimitedSize((m.*F::kMember).Get().size());
   }
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
@@ -153,16 +156,12 @@ struct RequiredOps : Ops {
 // imported T is handled through its virtual interface alone and never asked
 // whether it is initialized.
 template <class T, bool kLocal>
-struct MessageOps {
+struct MessageOps : LengthDelimited {
   static constexpr bool kRepeated = false;
   static constexpr bool kPlainValue = false;
   static constexpr bool kNested = true;
   static constexpr bool HoldsImported();
   static constexpr bool NeedsInitCheck();
-  template <class F>
-  static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
-  }
   template <class F, class C>
   static void Clear(C& m);
   template <class F, class C>
@@ -248,15 +247,11 @@ struct RepeatedEnumOps : RepeatedScalarOps<VarintI32> {
 };
 
 template <class T>
-struct RepeatedMessageOps : PlainOps {
+struct RepeatedMessageOps : PlainOps, LengthDelimited {
   static constexpr bool kRepeated = true;
   static constexpr bool kNested = true;
   static constexpr bool HoldsImported();
   static constexpr bool NeedsInitCheck();
-  template <class F>
-  static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
-  }
   template <class F, class C>
   static void Clear(C& m) {
     (m.*F::kMember).Clear();
@@ -455,7 +450,11 @@ const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ct
       field.IsDefault() ? field.Mutable(nullptr) : field.UnsafeMutablePointer();
   int size = static_cast<int>(pb::internal::ReadSize(&p));
   if (p == nullptr) return nullptr;
-  p = ctx->ReadString(p, size, str);
+  // Emptied and appended to rather than assigned: a re-parse into a string
+  // that already has the room copies the bytes and sets the length, without
+  // the overlap checks of a general assignment.
+  str->clear();
+  p = ctx->AppendString(p, size, str);
   if (p == nullptr || PastInput(p, ctx)) {
     str->clear();  // present, as it was being read, but with no bytes not read
     return nullptr;
@@ -483,10 +482,10 @@ struct DirectParser {
 
 template <class T, bool kLocal>
 template <class F, class C>
-size_t MessageOps<T, kLocal>::Size(const C& m) {
+PROTOLIB_ALWAYS_INLINE size_t MessageOps<T, kLocal>::Size(const C& m) {
   const T& sub = *(m.*F::kMember);
   if constexpr (kLocal) {
-    return 1 + WireFormatLite::LengthDelimitedSize(Core::ByteSize(sub));
+    return 1 + LengthDelimitedSize(Core::ByteSize(sub));
   } else {
     return 1 + WireFormatLite::MessageSize(sub);
   }
@@ -527,7 +526,7 @@ template <class F, class C>
 size_t RepeatedMessageOps<T>::Size(const C& m) {
   const auto& elements = m.*F::kMember;
   size_t total = elements.size();
-  for (const T& e : elements) total += WireFormatLite::LengthDelimitedSize(Core::ByteSize(e));
+  for (const T& e : elements) total += LengthDelimitedSize(Core::ByteSize(e));
   return total;
 }
 

@@ -75,6 +75,18 @@ struct UnknownGroup {
   }
 };
 
+// A fixed-width unknown field: kept by `add` once its bytes are known to be
+// input.
+template <class Codec, class Add>
+const char* ParseUnknownFixed(int number, UnknownFieldSet* set, const char* ptr,
+                              ParseContext* ctx, Add add) {
+  typename Codec::T value;
+  ptr = Codec::Read(ptr, &value);
+  if (PastInput(ptr, ctx)) return nullptr;
+  (set->*add)(number, value);
+  return ptr;
+}
+
 // Reads one field that the message does not declare into its unknown-field
 // set, by its wire type; groups count against the recursion limit, less the
 // `skipped` levels of nesting the context has not counted (Core::ParseNested).
@@ -89,15 +101,9 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       set->AddVarint(number, value);
       return ptr;
     }
-    case WireFormatLite::WIRETYPE_FIXED64: {
-      uint64_t value;
-      pb::io::CodedInputStream::ReadLittleEndian64FromArray(
-          reinterpret_cast<const uint8_t*>(ptr), &value);
-      ptr += 8;
-      if (PastInput(ptr, ctx)) return nullptr;
-      set->AddFixed64(number, value);
-      return ptr;
-    }
+    case WireFormatLite::WIRETYPE_FIXED64:
+      return ParseUnknownFixed<FixedWidth<uint64_t, WireFormatLite::WIRETYPE_FIXED64>>(
+          number, set, ptr, ctx, &UnknownFieldSet::AddFixed64);
     case WireFormatLite::WIRETYPE_LENGTH_DELIMITED: {
       const int size = pb::internal::ReadSize(&ptr);
       if (ptr == nullptr) return nullptr;
@@ -117,15 +123,9 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       UnknownGroup group{set->AddGroup(number), skipped};
       return ctx->ParseGroup(&group, ptr, tag);
     }
-    case WireFormatLite::WIRETYPE_FIXED32: {
-      uint32_t value;
-      pb::io::CodedInputStream::ReadLittleEndian32FromArray(
-          reinterpret_cast<const uint8_t*>(ptr), &value);
-      ptr += 4;
-      if (PastInput(ptr, ctx)) return nullptr;
-      set->AddFixed32(number, value);
-      return ptr;
-    }
+    case WireFormatLite::WIRETYPE_FIXED32:
+      return ParseUnknownFixed<FixedWidth<uint32_t, WireFormatLite::WIRETYPE_FIXED32>>(
+          number, set, ptr, ctx, &UnknownFieldSet::AddFixed32);
     default:
       return nullptr;
   }

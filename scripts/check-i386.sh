@@ -17,15 +17,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
 start=$SECONDS
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "adding the i386 architecture"
-  $sudo dpkg --add-architecture i386
-  $sudo apt-get update -qq
+  $protolib_sudo dpkg --add-architecture i386
+  $protolib_sudo apt-get update -qq
 fi
 protolib_need "${PROTOLIB_BASE_PACKAGES[@]}" g++-multilib \
   libprotobuf-dev:i386 libprotoc-dev:i386 libgtest-dev:i386
@@ -70,13 +66,7 @@ fi
 
 cmake -S . -B build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386-linux.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo "${emulator_args[@]}" "$@" >/dev/null
-build_start=$SECONDS
-cmake --build build/i386 -j"$jobs" >build/i386-build.log 2>&1 || {
-  grep -E -B2 -A10 'error|Error' build/i386-build.log | head -200
-  echo "check-i386: the build failed (full log: build/i386-build.log)"
-  exit 1
-}
-echo "built in $((SECONDS - build_start)) s"
+protolib_build i386 build/i386
 readelf -h build/i386/libsession_protolib.so | grep -q 'Machine:.*80386' || {
   echo "check-i386: the library is not a 32-bit x86 object" >&2
   exit 1
@@ -84,7 +74,7 @@ readelf -h build/i386/libsession_protolib.so | grep -q 'Machine:.*80386' || {
 
 test_start=$SECONDS
 status=0
-(cd build/i386 && ctest --output-on-failure -j"$jobs" -E "$excluded") || status=$?
+(cd build/i386 && ctest --output-on-failure -j"$protolib_jobs" -E "$excluded") || status=$?
 echo "tests ran in $((SECONDS - test_start)) s"
 echo "check-i386: $([ $status -eq 0 ] && echo passed || echo FAILED), $((SECONDS - start)) s"
 exit $status

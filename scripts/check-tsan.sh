@@ -15,18 +15,10 @@ cd "$(dirname "$0")/.."
 source scripts/deps.sh
 start=$SECONDS
 protolib_need "${PROTOLIB_BASE_PACKAGES[@]}" "${PROTOLIB_TEST_PACKAGES[@]}"
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2
 
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROTOLIB_SANITIZE=thread \
   "$@" >/dev/null
-build_start=$SECONDS
-cmake --build build/tsan -j"$jobs" >build/tsan-build.log 2>&1 || {
-  grep -E -B2 -A10 'error|Error' build/tsan-build.log | head -200
-  echo "check-tsan: the build failed (full log: build/tsan-build.log)"
-  exit 1
-}
-echo "built in $((SECONDS - build_start)) s"
+protolib_build tsan build/tsan
 
 # A race report makes the process exit with 66 at its end; every report is
 # printed. The child processes of threads_test inherit these options.
@@ -48,7 +40,7 @@ echo "threads_test: $((SECONDS - threads_start)) s"
 echo "=== tsan: the rest of the suite"
 suite_start=$SECONDS
 (cd build/tsan &&
-  "${run[@]}" ctest --output-on-failure -j"$jobs" \
+  "${run[@]}" ctest --output-on-failure -j"$protolib_jobs" \
     -E '^(Scenarios/FirstCallsFromManyThreads|SharedDefaults)\.') || status=1
 echo "suite: $((SECONDS - suite_start)) s"
 

@@ -25,17 +25,9 @@ cd "$(dirname "$0")/.."
 source scripts/deps.sh
 start=$SECONDS
 protolib_need "${PROTOLIB_BASE_PACKAGES[@]}" "${PROTOLIB_TEST_PACKAGES[@]}" valgrind
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2
 
 cmake -S . -B build/valgrind -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-build_start=$SECONDS
-cmake --build build/valgrind -j"$jobs" >build/valgrind-build.log 2>&1 || {
-  grep -E -B2 -A10 'error|Error' build/valgrind-build.log | head -200
-  echo "check-valgrind: the build failed (full log: build/valgrind-build.log)"
-  exit 1
-}
-echo "built in $((SECONDS - build_start)) s"
+protolib_build valgrind build/valgrind
 
 # GoogleTest filters for the executables that run a subset.
 declare -A filters=(
@@ -63,9 +55,9 @@ run_one() {
   echo "$status $((SECONDS - t0))" >"$logs/$name.result"
 }
 
-echo "=== valgrind: ${#binaries[@]} test executables, $jobs at a time"
+echo "=== valgrind: ${#binaries[@]} test executables, $protolib_jobs at a time"
 for binary in "${binaries[@]}"; do
-  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  while [ "$(jobs -rp | wc -l)" -ge "$protolib_jobs" ]; do wait -n || true; done
   run_one "$binary" &
 done
 wait

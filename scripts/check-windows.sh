@@ -37,16 +37,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
 start=$SECONDS
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2
 protolib_need cmake make python3 dpkg-dev libprotobuf-dev libcli11-dev googletest wine64 \
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 
 arches=("$@")
 [ ${#arches[@]} -eq 0 ] && arches=(x86_64 i686)
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
 # The host's own package: the i386 stage may have installed a second one.
 version=$(dpkg-query -W -f='${Version}' "libprotobuf-dev:$(dpkg --print-architecture)")
 gtest_version=$(dpkg-query -W -f='${Version}' googletest)
@@ -66,12 +62,12 @@ fetch_runtime_source() {
       awk 'BEGIN { RS = ""; ORS = "\n\n" }
            /(^|\n)Types:[^\n]*deb/ && /URIs:[^\n]*debian/ {
              sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f"
-    done | $sudo tee /etc/apt/sources.list.d/protolib-deb-src.sources >/dev/null
+    done | $protolib_sudo tee /etc/apt/sources.list.d/protolib-deb-src.sources >/dev/null
     if [ -f /etc/apt/sources.list ]; then
       sed -n 's/^deb \(.*debian.*\)/deb-src \1/p' /etc/apt/sources.list |
-        $sudo tee /etc/apt/sources.list.d/protolib-deb-src.list >/dev/null
+        $protolib_sudo tee /etc/apt/sources.list.d/protolib-deb-src.list >/dev/null
     fi
-    $sudo apt-get update -qq
+    $protolib_sudo apt-get update -qq
   fi
   local fetch
   mkdir -p "$cache"
@@ -100,7 +96,7 @@ build_runtime() {  # TRIPLE
     -Dprotobuf_BUILD_SHARED_LIBS=ON -Dprotobuf_BUILD_TESTS=OFF \
     -Dprotobuf_BUILD_PROTOC_BINARIES=OFF -Dprotobuf_BUILD_LIBPROTOC=OFF \
     -Dprotobuf_WITH_ZLIB=OFF -Dprotobuf_INSTALL=OFF >"$dir.log" 2>&1 &&
-    nice cmake --build "$dir/build" --target libprotobuf -j"$jobs" >>"$dir.log" 2>&1 || {
+    nice cmake --build "$dir/build" --target libprotobuf -j"$protolib_jobs" >>"$dir.log" 2>&1 || {
     tail -50 "$dir.log"
     echo "check-windows: building the runtime for $1 failed (log: $dir.log)"
     return 1
@@ -121,7 +117,7 @@ build_gtest() {  # TRIPLE
   cmake -S /usr/src/googletest -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/$1.cmake" \
     -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" -DBUILD_GMOCK=OFF \
     -DBUILD_SHARED_LIBS=OFF -DCMAKE_INSTALL_PREFIX="$dir" >"$dir.log" 2>&1 &&
-    nice cmake --build "$dir/build" -j"$jobs" >>"$dir.log" 2>&1 &&
+    nice cmake --build "$dir/build" -j"$protolib_jobs" >>"$dir.log" 2>&1 &&
     cmake --install "$dir/build" >>"$dir.log" 2>&1 || {
     tail -50 "$dir.log"
     echo "check-windows: building GoogleTest for $1 failed (log: $dir.log)"
@@ -169,7 +165,7 @@ EOF
     echo "check-windows: configuring for $arch failed"
     return 1
   }
-  nice cmake --build "$out" -j"$jobs" >>"$out.log" 2>&1 || {
+  nice cmake --build "$out" -j"$protolib_jobs" >>"$out.log" 2>&1 || {
     grep -E -B2 -A10 'error|Error' "$out.log" | head -200
     echo "check-windows: the $arch build failed (log: $out.log)"
     return 1
@@ -201,7 +197,7 @@ EOF
   echo "$arch: Wine prefix made in $((SECONDS - t)) s"
   t=$SECONDS
   local status=0
-  (cd "$out" && ctest --output-on-failure -j"$jobs") || status=$?
+  (cd "$out" && ctest --output-on-failure -j"$protolib_jobs") || status=$?
   "${server[@]}" -k 2>/dev/null || true
   echo "$arch: tests ran under Wine in $((SECONDS - t)) s"
   return $status

@@ -1,5 +1,15 @@
-# Sourced by the other scripts: installs the Debian packages the project needs
-# when any is missing. Usage: protolib_need PACKAGE...
+# Sourced by the other scripts: what the stages share.
+
+# Root runs apt and dpkg itself; anyone else through sudo.
+protolib_sudo=""
+[ "$(id -u)" -ne 0 ] && protolib_sudo="sudo"
+
+# Build and test jobs: the processors, two at the most.
+protolib_jobs=$(nproc)
+[ "$protolib_jobs" -gt 2 ] && protolib_jobs=2
+
+# Installs the Debian packages the project needs when any is missing.
+# Usage: protolib_need PACKAGE...
 protolib_need() {
   local missing=()
   local p
@@ -8,13 +18,23 @@ protolib_need() {
       missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
   echo "installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+  $protolib_sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $protolib_sudo apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
 }
 
 PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev)
 PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3)
+
+# Builds the configured tree DIR of stage NAME, logging to build/NAME-build.log;
+# when the build fails, prints its errors and exits. Usage: protolib_build NAME DIR
+protolib_build() {
+  local log=build/$1-build.log started=$SECONDS
+  cmake --build "$2" -j"$protolib_jobs" >"$log" 2>&1 || {
+    grep -E -B2 -A10 'error|Error' "$log" | head -200
+    echo "check-$1: the build failed (full log: $log)"
+    exit 1
+  }
+  echo "built in $((SECONDS - started)) s"
+}

@@ -400,6 +400,14 @@ void Report(std::ostream& err, const std::string& message) {
   err << "session-proto: " << message << "\n";
 }
 
+std::unique_ptr<MessageSource> OpenMessages(const std::string& file, ByteForm form,
+                                            Framing framing, std::ostream& err) {
+  std::string error;
+  std::unique_ptr<MessageSource> source = MessageSource::Open(file, form, framing, &error);
+  if (!source) Report(err, error);
+  return source;
+}
+
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   int status = Run(argc, argv, Streams{out, err});
   // A failed or short write is a failure, whatever the command made of it.

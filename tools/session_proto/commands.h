@@ -4,6 +4,7 @@
 #define SESSION_PROTO_COMMANDS_H_
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -27,6 +28,10 @@ struct Streams {
 
 // Writes "session-proto: <message>" to `err`.
 void Report(std::ostream& err, const std::string& message);
+
+// Opens the messages a command reads; null once `err` has been told why.
+std::unique_ptr<MessageSource> OpenMessages(const std::string& file, ByteForm form,
+                                            Framing framing, std::ostream& err);
 
 // How decode prints a message.
 enum class Rendering { kText, kJson, kJsonLines, kAnnotate };

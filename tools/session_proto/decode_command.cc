@@ -64,13 +64,9 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
 
 int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& options,
               Streams io) {
-  std::string error;
   std::unique_ptr<MessageSource> source =
-      MessageSource::Open(options.file, options.input, options.framing, &error);
-  if (!source) {
-    Report(io.err, error);
-    return kExitBadInput;
-  }
+      OpenMessages(options.file, options.input, options.framing, io.err);
+  if (!source) return kExitBadInput;
   const bool several = options.framing != Framing::kWhole;
   const bool headers = several && options.rendering != Rendering::kJsonLines;
   const bool selecting = options.skip > 0 || options.limit || options.where;

@@ -52,17 +52,14 @@ std::string Right(const std::string& text, size_t width) {
 }  // namespace
 
 int RunStats(const google::protobuf::Descriptor& type, const StatsOptions& options, Streams io) {
-  std::string error;
   std::unique_ptr<MessageSource> source =
-      MessageSource::Open(options.file, options.input, options.framing, &error);
-  if (!source) {
-    Report(io.err, error);
-    return kExitBadInput;
-  }
+      OpenMessages(options.file, options.input, options.framing, io.err);
+  if (!source) return kExitBadInput;
   Totals totals;
   std::map<uint64_t, uint64_t> sizes;  // size to count: the distinct sizes are few
   uint64_t count = 0, total = 0;
   SourcedMessage message;
+  std::string error;
   std::vector<uint32_t> numbers;
   while (true) {
     MessageSource::Result result = source->Next(&message, &error);
