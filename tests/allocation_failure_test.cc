@@ -35,9 +35,6 @@
 #include <google/protobuf/message.h>
 #include <google/protobuf/unknown_field_set.h>
 
-#include "calibration_common/calibration.pb.h"
-#include "session/commander_private/commander.pb.h"
-#include "session/velocity.pb.h"
 #include "tests/test_util.h"
 
 // --- The counting allocator ------------------------------------------------
@@ -83,38 +80,25 @@ void Free(void* p) noexcept {
 
 }  // namespace
 
-void* operator new(std::size_t n) { return Allocate(n, 0, false); }
-void* operator new[](std::size_t n) { return Allocate(n, 0, false); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  return Allocate(n, 0, true);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  return Allocate(n, 0, true);
-}
-void* operator new(std::size_t n, std::align_val_t a) {
-  return Allocate(n, static_cast<std::size_t>(a), false);
-}
-void* operator new[](std::size_t n, std::align_val_t a) {
-  return Allocate(n, static_cast<std::size_t>(a), false);
-}
-void* operator new(std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(n, static_cast<std::size_t>(a), true);
-}
-void* operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
-  return Allocate(n, static_cast<std::size_t>(a), true);
-}
-void operator delete(void* p) noexcept { Free(p); }
-void operator delete[](void* p) noexcept { Free(p); }
-void operator delete(void* p, std::size_t) noexcept { Free(p); }
-void operator delete[](void* p, std::size_t) noexcept { Free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { Free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { Free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { Free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { Free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Free(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { Free(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { Free(p); }
+// Every form of operator new and delete, plain and array.
+#define PROTOLIB_NEW(throws, alignment, ...)                                   \
+  void* operator new(__VA_ARGS__) noexcept(!throws) {                          \
+    return Allocate(n, alignment, !throws);                                    \
+  }                                                                            \
+  void* operator new[](__VA_ARGS__) noexcept(!throws) { return Allocate(n, alignment, !throws); }
+PROTOLIB_NEW(true, 0, std::size_t n)
+PROTOLIB_NEW(false, 0, std::size_t n, const std::nothrow_t&)
+PROTOLIB_NEW(true, static_cast<std::size_t>(a), std::size_t n, std::align_val_t a)
+PROTOLIB_NEW(false, static_cast<std::size_t>(a), std::size_t n, std::align_val_t a, const std::nothrow_t&)
+#define PROTOLIB_DELETE(...)                                  \
+  void operator delete(__VA_ARGS__) noexcept { Free(p); } \
+  void operator delete[](__VA_ARGS__) noexcept { Free(p); }
+PROTOLIB_DELETE(void* p)
+PROTOLIB_DELETE(void* p, std::size_t)
+PROTOLIB_DELETE(void* p, const std::nothrow_t&)
+PROTOLIB_DELETE(void* p, std::align_val_t)
+PROTOLIB_DELETE(void* p, std::size_t, std::align_val_t)
+PROTOLIB_DELETE(void* p, std::align_val_t, const std::nothrow_t&)
 
 namespace {
 
@@ -150,63 +134,22 @@ void AddUnknownFields(pb::UnknownFieldSet* u) {
   group->AddLengthDelimited(2, "inside a group, also long enough to allocate");
 }
 
-PTZCameraParameters RichCalibration() {
-  PTZCameraParameters c;
-  c.set_focal_length_x(1041.5);
-  for (float k : {-0.28f, 0.074f, 0.0002f, -0.0001f, 0.0f}) c.add_distortion(k);
-  c.set_image_width(1920);
-  c.set_camera_serial("PTZ-000123-a-serial-number-longer-than-sso");
-  AddUnknownFields(c.mutable_unknown_fields());
-  return c;
-}
-
+// The samples with unknown fields at every level that has them.
 CommandVelocity RichCommand() {
-  CommandVelocity c;
-  c.set_linear(0.5f);
-  c.set_send_timestamp_ns(1700000000000000000ull);
-  c.mutable_autodocking()->set_dock_id(2);
-  c.mutable_calibration()->set_calibrate_gyroscope(true);
-  PTZMessage* ptz = c.mutable_ptz_message();
-  ptz->mutable_move()->set_pan_target(1200);
-  ptz->mutable_focus()->set_focus_value(330);
-  ptz->mutable_reset()->set_reset_pan_tilt_zoom(true);
-  ptz->mutable_status()->set_ptz_powered_in_s(12.5);
-  ptz->mutable_data_request()->set_request_calibration(true);
-  *ptz->mutable_calibration() = RichCalibration();
-  for (uint32_t id : {498u, 499u, 500u, 501u, 502u}) c.mutable_command_ack()->add_message_ids(id);
-  LaserMessage* laser = c.mutable_laser_message();
-  laser->mutable_onoff()->set_laser_on(true);
-  for (float v : {0.0f, 0.1f, 1.2f}) laser->mutable_point_to()->add_ray_origin(v);
-  laser->mutable_point_to()->set_state_after_moving(ON);
-  for (float v : {0.9f, 0.1f, 0.0f}) laser->mutable_status()->add_targeted_direction(v);
-  c.mutable_candy_message()->add_active_slots(BIN2);
+  CommandVelocity c = protolib_test::SampleCommand();
+  AddUnknownFields(c.mutable_unknown_fields());
+  AddUnknownFields(c.mutable_ptz_message()->mutable_calibration()->mutable_unknown_fields());
   // An undeclared slot: kept among the candy message's unknown fields.
   c.mutable_candy_message()->mutable_unknown_fields()->AddVarint(2, 9);
-  AddUnknownFields(c.mutable_unknown_fields());
   return c;
 }
 
-PropertyChanged RichProperty(const std::string& path) {
-  PropertyChanged p;
-  p.set_last_change_time(1700000000123456789ull);
-  p.set_path(path);
-  p.set_value(std::string(40, '\x7f'));
-  for (const char* key : {"unit-of-the-value-long-key", "source-of-the-value-long-key"}) {
-    PropertyChanged_KVPair* pair = p.add_metadata();
-    pair->set_key(key);
-    pair->set_value(std::string(30, 'v'));
-  }
-  AddUnknownFields(p.mutable_unknown_fields());
-  return p;
-}
+PTZCameraParameters RichCalibration() { return RichCommand().ptz_message().calibration(); }
 
 MultiPropertyChanged RichChangeSet() {
-  MultiPropertyChanged m;
-  *m.mutable_change()->add_properties() = RichProperty("/drive/max_speed/of/the/robot");
-  *m.mutable_change()->add_properties() = RichProperty("/lights/head/brightness/level");
-  m.mutable_change()->set_change_set_id(7);
-  m.set_compressed_change(std::string(50, 'z'));
+  MultiPropertyChanged m = protolib_test::SampleChangeSet();
   AddUnknownFields(m.mutable_unknown_fields());
+  AddUnknownFields(m.mutable_change()->mutable_properties(1)->mutable_unknown_fields());
   return m;
 }
 
@@ -226,7 +169,7 @@ CommandVelocity Other() {
 template <>
 MultiPropertyChanged Other() {
   MultiPropertyChanged m;
-  *m.mutable_change()->add_properties() = RichProperty("/other/path/that/is/long/enough");
+  *m.mutable_change()->add_properties() = protolib_test::SampleChangeSet(1).change().properties(2);
   m.mutable_unknown_fields()->AddVarint(200, 1);
   return m;
 }
@@ -500,14 +443,14 @@ TEST(AllocationFailure, MutableAndAddAccessors) {
        },
        RichChangeSet().SerializeAsString()},
       {"PropertyChanged strings handed over with set_allocated_",
-       Holding(RichProperty("/a/path/long/enough/to/allocate/its/buffer")),
+       Holding(RichChangeSet().change().properties(1)),
        [](Target& t, const pb::Message*) {
          PropertyChanged& p = As<PropertyChanged>(t);
          p.set_allocated_path(new std::string(40, 'p'));
          p.set_allocated_value(new std::string(40, 'v'));
          p.mutable_metadata(0)->set_allocated_key(new std::string(40, 'k'));
        },
-       RichProperty("/path").SerializeAsString()},
+       RichChangeSet().change().properties(0).SerializeAsString()},
   };
   for (const Operation& op : ops) FailEachAllocation(op);
 }

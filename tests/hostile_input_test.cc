@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,9 +15,6 @@
 #include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/message.h>
 
-#include "calibration_common/calibration.pb.h"
-#include "session/commander_private/commander.pb.h"
-#include "session/velocity.pb.h"
 #include "tests/known_differences.h"
 #include "tests/test_util.h"
 
@@ -72,35 +70,8 @@ std::unique_ptr<pb::Message> NewDynamic(const pb::Message& prototype) {
       Dynamic().GetPrototype(prototype.GetDescriptor())->New());
 }
 
-// Valid encodings, with sub-messages where the type has them, so that a
-// failed parse has allocations to leave behind.
-CommandVelocity SampleCommand() {
-  CommandVelocity c;
-  c.set_linear(0.5f);
-  c.set_send_timestamp_ns(1700000000000000000ull);
-  PTZMessage* ptz = c.mutable_ptz_message();
-  ptz->set_message_id(9);
-  ptz->mutable_move()->set_pan_target(1200);
-  ptz->mutable_calibration()->add_distortion(-0.25f);
-  ptz->mutable_calibration()->set_camera_serial("PTZ-7");
-  c.mutable_laser_message()->mutable_point_to()->add_ray_origin(1.0f);
-  c.mutable_candy_message()->add_active_slots(BIN2);
-  c.mutable_command_ack()->add_message_ids(7);
-  return c;
-}
-
-MultiPropertyChanged SampleChangeSet() {
-  MultiPropertyChanged m;
-  PropertyChanged* p = m.mutable_change()->add_properties();
-  p->set_path("/drive/max_speed");
-  p->set_value("\x01\x02");
-  PropertyChanged_KVPair* pair = p->add_metadata();
-  pair->set_key("unit");
-  pair->set_value("m/s");
-  m.mutable_change()->set_change_set_id(3);
-  m.set_compressed_change("zz");
-  return m;
-}
+using protolib_test::SampleChangeSet;
+using protolib_test::SampleCommand;
 
 struct Subject {
   const char* name;
@@ -141,59 +112,42 @@ void ExpectReusable(pb::Message* m, const std::string& valid) {
   EXPECT_EQ(Hex(m->SerializeAsString()), Hex(valid));
 }
 
-class DeepNesting : public ::testing::TestWithParam<Subject> {
- protected:
-  // A message that already holds the sample, so that the hostile parse
-  // starts from a message with allocations.
-  std::unique_ptr<pb::Message> Loaded() {
-    std::unique_ptr<pb::Message> m(GetParam().prototype->New());
-    EXPECT_TRUE(m->ParseFromString(GetParam().valid()));
-    return m;
-  }
-};
+class DeepNesting : public ::testing::TestWithParam<Subject> {};
 
-TEST_P(DeepNesting, GroupsNestedPastTheLimitFailCleanly) {
-  // 11 is a length-delimited field of CommandVelocity: a group under that
-  // number is no sub-message of it. 536870911 is the largest field number.
+// Input nested 100,000 levels deep, into a message that already holds the
+// sample (so that a failed parse has allocations to leave behind): groups,
+// closed or left open, under a free number, a declared length-delimited one
+// (11 in CommandVelocity) and the largest number, also after valid fields,
+// fail; a length-delimited field the type does not declare is kept whole,
+// however deep its content nests, as DynamicMessage keeps it. Either way the
+// message is reusable afterwards.
+TEST_P(DeepNesting, FailsCleanlyOrKeepsAnUndeclaredFieldWhole) {
+  struct Case {
+    std::string what;
+    std::string input;
+    bool parses;
+  };
+  const std::string valid = GetParam().valid();
+  const std::string delimited = NestedDelimited(15, kDepth, Tag(1, 0) + Varint(1));
+  std::vector<Case> cases = {
+      {"groups after valid fields", valid + NestedGroups(15, kDepth, true), false},
+      {"undeclared delimited nesting", delimited, true},
+      {"truncated delimited nesting", delimited.substr(0, delimited.size() - 1), false}};
   for (uint32_t number : {15u, 11u, 536870911u}) {
     for (bool closed : {true, false}) {
-      SCOPED_TRACE(::testing::Message() << "field " << number << (closed ? " closed" : " open"));
-      const std::string input = NestedGroups(number, kDepth, closed);
-      std::unique_ptr<pb::Message> m = Loaded();
-      EXPECT_FALSE(m->ParseFromString(input));
-      EXPECT_FALSE(NewDynamic(*GetParam().prototype)->ParseFromString(input));
-      ExpectReusable(m.get(), GetParam().valid());
+      cases.push_back({"groups of field " + std::to_string(number) + (closed ? " closed" : " open"),
+                       NestedGroups(number, kDepth, closed), false});
     }
   }
-}
-
-TEST_P(DeepNesting, GroupsNestedAfterValidFieldsFailCleanly) {
-  const std::string input = GetParam().valid() + NestedGroups(15, kDepth, true);
-  std::unique_ptr<pb::Message> m = Loaded();
-  EXPECT_FALSE(m->ParseFromString(input));
-  ExpectReusable(m.get(), GetParam().valid());
-}
-
-// Only known sub-message fields are parsed recursively; a length-delimited
-// field the type does not declare is kept whole, however deep its content
-// nests, exactly as DynamicMessage keeps it.
-TEST_P(DeepNesting, UndeclaredDelimitedNestingIsKeptOpaque) {
-  const std::string input = NestedDelimited(15, kDepth, Tag(1, 0) + Varint(1));
-  std::unique_ptr<pb::Message> m = Loaded();
-  ASSERT_TRUE(m->ParseFromString(input));
-  EXPECT_EQ(m->SerializeAsString(), input);
-  std::unique_ptr<pb::Message> dynamic = NewDynamic(*GetParam().prototype);
-  ASSERT_TRUE(dynamic->ParseFromString(input));
-  EXPECT_EQ(dynamic->SerializeAsString(), input);
-  ExpectReusable(m.get(), GetParam().valid());
-}
-
-TEST_P(DeepNesting, TruncatedDelimitedNestingFailsCleanly) {
-  std::string input = NestedDelimited(15, kDepth, Tag(1, 0) + Varint(1));
-  input.resize(input.size() - 1);
-  std::unique_ptr<pb::Message> m = Loaded();
-  EXPECT_FALSE(m->ParseFromString(input));
-  ExpectReusable(m.get(), GetParam().valid());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<pb::Message> m(GetParam().prototype->New());
+    ASSERT_TRUE(m->ParseFromString(valid));
+    EXPECT_EQ(m->ParseFromString(c.input), c.parses);
+    EXPECT_EQ(NewDynamic(*GetParam().prototype)->ParseFromString(c.input), c.parses);
+    if (c.parses) EXPECT_EQ(m->SerializeAsString(), c.input);
+    ExpectReusable(m.get(), valid);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, DeepNesting, ::testing::ValuesIn(kSubjects),
@@ -201,35 +155,31 @@ INSTANTIATE_TEST_SUITE_P(Types, DeepNesting, ::testing::ValuesIn(kSubjects),
                            return std::string(info.param.name);
                          });
 
-// Deep nesting below known sub-messages: the groups sit inside the fields
-// the parser does descend into.
-TEST(DeepNestingInSubMessages, CommandVelocityPtzMessageHoldingNestedGroups) {
-  // CommandVelocity.ptz_message, whose field 11 (the parent's own number)
-  // opens 100,000 groups.
-  const std::string input = Delimited(11, NestedGroups(11, kDepth, true));
-  CommandVelocity m = SampleCommand();
-  EXPECT_FALSE(m.ParseFromString(input));
-  ExpectReusable(&m, SampleCommand().SerializeAsString());
-}
-
-TEST(DeepNestingInSubMessages, ChangeSetPropertyMetadataHoldingNestedGroups) {
-  // MultiPropertyChanged.change.properties[0].metadata[0], then groups.
-  const std::string input = Delimited(
-      1, Delimited(1, Delimited(5, Delimited(1, "k") + NestedGroups(3, kDepth, true))));
-  MultiPropertyChanged m = SampleChangeSet();
-  EXPECT_FALSE(m.ParseFromString(input));
-  ExpectReusable(&m, SampleChangeSet().SerializeAsString());
-}
-
-TEST(DeepNestingInSubMessages, RepeatedPtzMessageFieldsNestedAsDeepAsTheSchemaGoes) {
-  // ptz_message inside ptz_message inside ...: from the second level on the
-  // number is not PTZMessage's, so the rest is one unknown field.
-  const std::string input = NestedDelimited(11, kDepth, "");
-  CommandVelocity m;
-  ASSERT_TRUE(m.ParseFromString(input));
-  EXPECT_TRUE(m.has_ptz_message());
-  EXPECT_EQ(m.ptz_message().unknown_fields().field_count(), 1);
-  EXPECT_EQ(m.SerializeAsString(), input);
+// Deep nesting below known sub-messages, where the parser does descend:
+// groups under CommandVelocity.ptz_message (under the parent's own number),
+// under MultiPropertyChanged.change.properties[0].metadata[0]; and
+// ptz_message inside ptz_message inside ..., where from the second level on
+// the number is not PTZMessage's, so the rest is one unknown field.
+TEST(DeepNestingInSubMessages, FailsCleanlyOrKeepsTheRestWhole) {
+  CommandVelocity command = SampleCommand();
+  MultiPropertyChanged change = SampleChangeSet();
+  CommandVelocity empty;
+  const std::string ptz_in_ptz = NestedDelimited(11, kDepth, "");
+  const std::tuple<pb::Message*, std::string, bool> cases[] = {
+      {&command, Delimited(11, NestedGroups(11, kDepth, true)), false},
+      {&change,
+       Delimited(1, Delimited(1, Delimited(5, Delimited(1, "k") + NestedGroups(3, kDepth, true)))),
+       false},
+      {&empty, ptz_in_ptz, true},
+  };
+  for (const auto& [m, input, parses] : cases) {
+    const std::string valid = m->SerializeAsString();
+    EXPECT_EQ(m->ParseFromString(input), parses) << m->GetTypeName();
+    if (parses) EXPECT_EQ(m->SerializeAsString(), input);
+    ExpectReusable(m, valid);
+  }
+  ASSERT_TRUE(empty.ParseFromString(ptz_in_ptz));
+  EXPECT_EQ(empty.ptz_message().unknown_fields().field_count(), 1);
 }
 
 // The recursion limit of a CodedInputStream bounds the sub-message depth.

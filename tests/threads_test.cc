@@ -35,6 +35,7 @@
 #include <google/protobuf/util/message_differencer.h>
 
 #include "fuzz/fuzz_types.h"
+#include "tests/test_util.h"
 
 #if defined(_WIN32)
 #define NOMINMAX
@@ -44,6 +45,8 @@
 #endif
 
 namespace pb = google::protobuf;
+using protolib_test::SampleChangeSet;
+using protolib_test::SampleCommand;
 using tolva::calibration::PTZCameraParameters;
 
 namespace {
@@ -102,31 +105,6 @@ const std::vector<Class>& Classes() {
   return classes;
 }
 
-// A command with every branch of its tree filled, and a change set; distinct
-// per seed.
-void Fill(uint32_t seed, CommandVelocity* c, MultiPropertyChanged* m) {
-  c->set_linear(0.25f * static_cast<float>(seed % 97));
-  c->set_send_timestamp_ns(1700000000000000000ull + seed);
-  c->mutable_autodocking()->set_dock_id(-static_cast<int32_t>(seed));
-  c->mutable_calibration()->set_calibrate_cameras(seed % 2 == 0);
-  PTZMessage* ptz = c->mutable_ptz_message();
-  ptz->mutable_move()->set_pan_target(static_cast<int32_t>(seed) - 5000);
-  ptz->mutable_status()->set_ptz_powered_in_s(seed / 7.0);
-  ptz->mutable_calibration()->add_distortion(-0.0625f * static_cast<float>(seed % 5));
-  ptz->mutable_calibration()->set_camera_serial("camera-" + std::to_string(seed));
-  for (uint32_t i = 0; i < seed % 6; ++i) c->mutable_command_ack()->add_message_ids(seed + i);
-  c->mutable_laser_message()->mutable_point_to()->set_state_while_moving(seed % 2 ? ON : OFF);
-  c->mutable_candy_message()->add_active_slots(static_cast<CandySlot>(seed % 3));
-  m->mutable_change()->set_change_set_id(static_cast<int32_t>(seed));
-  for (uint32_t i = 0; i < 1 + seed % 4; ++i) {
-    PropertyChanged* p = m->mutable_change()->add_properties();
-    p->set_path("/robot/" + std::to_string(seed) + "/" + std::to_string(i));
-    p->set_value(std::string("\0\1", 2) + std::to_string(i));
-    p->add_metadata()->set_key("unit");
-    p->mutable_metadata(0)->set_value("m/s");
-  }
-}
-
 std::string Pointer(const void* p) {
   char text[32];
   std::snprintf(text, sizeof text, "%p ", p);
@@ -145,10 +123,7 @@ std::string Look(int how, int thread) {
   std::string extra;
   if (how == kEnumOrText) {
     if (thread % 2) CandySlot_descriptor();
-    CommandVelocity c;
-    MultiPropertyChanged m;
-    Fill(7, &c, &m);
-    extra = c.ShortDebugString() + "|" + m.ShortDebugString();
+    extra = SampleCommand(7).ShortDebugString() + "|" + SampleChangeSet(7).ShortDebugString();
   }
   const std::vector<Class>& classes = Classes();
   std::vector<std::string> rows(classes.size());
@@ -294,9 +269,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, FirstCallsFromManyThreads, testing::Range(0,
 // messages while reading the shared default instances and one shared const
 // message (whose sizing stores cached sizes).
 TEST(SharedDefaults, ManyThreadsUseDistinctAndSharedMessages) {
-  CommandVelocity shared_command;
-  MultiPropertyChanged shared_change;
-  Fill(12345, &shared_command, &shared_change);
+  CommandVelocity shared_command = SampleCommand(12345);
+  const MultiPropertyChanged shared_change = SampleChangeSet(12345);
   shared_command.mutable_laser_message()->mutable_unknown_fields()->AddVarint(99, 5);
   const pb::Message* shared[] = {&shared_command, &shared_change};
   const std::string shared_bytes[] = {shared_command.SerializeAsString(),
@@ -313,9 +287,8 @@ TEST(SharedDefaults, ManyThreadsUseDistinctAndSharedMessages) {
                          ": " + what);
     };
     for (int round = 0; round < 60; ++round) {
-      CommandVelocity command;
-      MultiPropertyChanged change;
-      Fill(static_cast<uint32_t>(t * 1000 + round), &command, &change);
+      const CommandVelocity command = SampleCommand(static_cast<uint32_t>(t * 1000 + round));
+      MultiPropertyChanged change = SampleChangeSet(static_cast<uint32_t>(t * 1000 + round));
       const pb::Message* own[] = {&command, &change};
       for (int i = 0; i < 2; ++i) {
         const pb::Message& sent = *own[i];
