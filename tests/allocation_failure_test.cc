@@ -42,39 +42,31 @@
 namespace {
 
 struct AllocatorState {
-  long long live;      // blocks handed out and not yet freed
-  long long seen;      // allocations since the injection was armed
-  long long fail_at;   // the allocation to fail (1-based); 0: none
+  long long live;     // blocks handed out and not yet freed
+  long long seen;     // allocations since the injection was armed
+  long long fail_at;  // the allocation to fail (1-based); 0: none
   bool armed;
-  bool failed;         // the armed allocation was failed
 };
 
 AllocatorState g_alloc;  // zero-initialized before any allocation
 
 void* Allocate(std::size_t size, std::size_t alignment, bool nothrow) {
-  if (g_alloc.armed && ++g_alloc.seen == g_alloc.fail_at) {
-    g_alloc.failed = true;
-    if (nothrow) return nullptr;
-    throw std::bad_alloc();
-  }
-  if (size == 0) size = 1;
   void* p = nullptr;
-  if (alignment > alignof(std::max_align_t)) {
-    if (posix_memalign(&p, alignment, size) != 0) p = nullptr;
-  } else {
-    p = std::malloc(size);
+  if (!g_alloc.armed || ++g_alloc.seen != g_alloc.fail_at) {
+    if (alignment <= alignof(std::max_align_t)) {
+      p = std::malloc(size ? size : 1);
+    } else if (posix_memalign(&p, alignment, size ? size : 1) != 0) {
+      p = nullptr;
+    }
   }
-  if (p == nullptr) {
-    if (nothrow) return nullptr;
-    throw std::bad_alloc();
-  }
+  if (p == nullptr && nothrow) return nullptr;
+  if (p == nullptr) throw std::bad_alloc();
   ++g_alloc.live;
   return p;
 }
 
 void Free(void* p) noexcept {
-  if (p == nullptr) return;
-  --g_alloc.live;
+  if (p != nullptr) --g_alloc.live;
   std::free(p);
 }
 
@@ -113,12 +105,9 @@ class Injection {
   explicit Injection(long long fail_at) {
     g_alloc.seen = 0;
     g_alloc.fail_at = fail_at;
-    g_alloc.failed = false;
     g_alloc.armed = true;
   }
   ~Injection() { g_alloc.armed = false; }
-  Injection(const Injection&) = delete;
-  Injection& operator=(const Injection&) = delete;
 };
 
 // --- Rich messages ---------------------------------------------------------
@@ -226,20 +215,6 @@ void Walk(const pb::Message& m, const std::string& path, std::vector<std::string
 // reachable so that no leak checker counts them.
 std::vector<pb::Message*>* const g_quarantine = new std::vector<pb::Message*>;
 
-// Creates, once, the prototypes the reflection walks ask the generated
-// factory for, so that they do not count as allocated by an operation.
-void WarmUpRuntime() {
-  std::vector<const pb::Descriptor*> types = {
-      CommandVelocity::descriptor(), MultiPropertyChanged::descriptor(),
-      PTZCameraParameters::descriptor()};
-  for (size_t i = 0; i < types.size(); ++i) {
-    pb::MessageFactory::generated_factory()->GetPrototype(types[i]);
-    for (int j = 0; j < types[i]->field_count(); ++j)
-      if (types[i]->field(j)->message_type() != nullptr)
-        types.push_back(types[i]->field(j)->message_type());
-  }
-}
-
 // --- The driver ------------------------------------------------------------
 
 // One operation: it works on `target` (which it may also create), reading
@@ -270,13 +245,16 @@ Target CopyOf(const pb::Message* m) {
 // Fails allocation N of `op` for N = 1, 2, ... until it completes.
 void FailEachAllocation(const Operation& op) {
   SCOPED_TRACE(op.name);
-  WarmUpRuntime();
-  // Warm up (first-use initialization in the runtime), then count.
+  // Warm up (first-use initialization in the runtime, the prototypes that
+  // the walks ask for), then count.
   std::string expected;
   {
     Target target = op.make();
     op.run(target, op.source);
     expected = Encode(target.get());
+    std::vector<std::string> missing;
+    std::vector<const void*> storage;
+    if (target != nullptr) Walk(*target, "", &missing, &storage);
   }
   long long allocations = 0;
   {

@@ -62,11 +62,6 @@ void MakeRuntimeSingletonsFirstUnderThreadSanitizer() {
 #if defined(__SANITIZE_THREAD__)
   pb::DescriptorPool::generated_pool();
   pb::MessageFactory::generated_factory();
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-  pb::DescriptorPool::generated_pool();
-  pb::MessageFactory::generated_factory();
-#endif
 #endif
 }
 
@@ -91,18 +86,20 @@ struct Class {
 };
 
 template <class... T>
-std::vector<Class> ClassesOf(protolib_fuzz::TypeList<T...>) {
-  return {{&T::descriptor, []() -> const pb::Message& { return T::default_instance(); },
-           [] { return T().GetMetadata(); }}...};
+void Add(protolib_fuzz::TypeList<T...>, std::vector<Class>* out) {
+  (out->push_back({&T::descriptor, []() -> const pb::Message& { return T::default_instance(); },
+                   [] { return T().GetMetadata(); }}),
+   ...);
 }
 
 const std::vector<Class>& Classes() {
-  static const std::vector<Class> classes = [] {
-    std::vector<Class> all = ClassesOf(protolib_fuzz::CommanderTypes{});
-    for (const Class& c : ClassesOf(protolib_fuzz::VelocityTypes{})) all.push_back(c);
+  static const std::vector<Class>* classes = [] {
+    auto* all = new std::vector<Class>;
+    Add(protolib_fuzz::CommanderTypes{}, all);
+    Add(protolib_fuzz::VelocityTypes{}, all);
     return all;
   }();
-  return classes;
+  return *classes;
 }
 
 std::string Pointer(const void* p) {
@@ -167,22 +164,16 @@ std::string Look(int how, int thread) {
 // afterwards. Returns the exit status.
 int RunFirstCalls(int plan) {
   MakeRuntimeSingletonsFirstUnderThreadSanitizer();
+  auto how = [plan](int t) { return plan < kFirstCalls ? plan : t % kFirstCalls; };
   std::vector<std::string> seen(kThreads);
-  RunTogether([&](int t) {
-    const int how = plan < kFirstCalls ? plan : t % kFirstCalls;
-    seen[t] = Look(how, t);
-  });
+  RunTogether([&](int t) { seen[t] = Look(how(t), t); });
   int status = 0;
-  const std::string after = Look(kDescriptor, 0);
-  if (after.find("INCONSISTENT") != std::string::npos || after.find("NOT") != std::string::npos) {
-    std::fprintf(stderr, "inconsistent reflection:\n%s\n", after.c_str());
-    status = 1;
-  }
   for (int t = 0; t < kThreads; ++t) {
-    const int how = plan < kFirstCalls ? plan : t % kFirstCalls;
-    if (seen[t] != Look(how, 0)) {
-      std::fprintf(stderr, "thread %d saw:\n%s\nbut afterwards:\n%s\n", t, seen[t].c_str(),
-                   Look(how, 0).c_str());
+    const std::string after = Look(how(t), 0);
+    if (seen[t] != after || after.find("INCONSISTENT") != std::string::npos ||
+        after.find("NOT WIRED") != std::string::npos) {
+      std::fprintf(stderr, "thread %d saw:\n%s\nand afterwards:\n%s\n", t, seen[t].c_str(),
+                   after.c_str());
       status = 1;
     }
   }
@@ -317,17 +308,6 @@ TEST(SharedDefaults, ManyThreadsUseDistinctAndSharedMessages) {
               "the shared message reads the same", round);
       }
       if (round % 10 == t % 10) check(shared_command.ShortDebugString() == shared_text, "text", round);
-      PTZMessage ptz;
-      ptz.CopyFrom(CommandVelocity::default_instance().ptz_message());
-      check(!ptz.has_calibration() && &ptz.calibration() == &PTZCameraParameters::default_instance(),
-            "a copy of the default is empty", round);
-      // An undeclared enumeration number is an unknown field of the
-      // thread's own message, written last.
-      LaserPointToCommand point;
-      check(point.ParseFromString(std::string("\x18\x07\x20\x01", 4)) &&
-                !point.has_state_while_moving() &&
-                point.SerializeAsString() == std::string("\x20\x01\x18\x07", 4),
-            "unknown enumeration kept apart", round);
       change.mutable_change()->mutable_properties(0)->mutable_metadata(0)->clear_value();
       check(!change.IsInitialized(), "missing required value", round);
     }
