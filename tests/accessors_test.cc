@@ -16,17 +16,6 @@ using protolib_test::Hex;
 
 namespace {
 
-TEST(Presence, NewObjectsHoldNothing) {
-  PropertyChanged m;
-  EXPECT_FALSE(m.has_last_change_time() || m.has_last_change_id() || m.has_ack() ||
-               m.has_path() || m.has_value() || m.has_authority() || m.has_path_hash());
-  EXPECT_EQ(m.GetCachedSize(), 0);
-  EXPECT_EQ(&m.unknown_fields(), &pb::UnknownFieldSet::default_instance());
-  EXPECT_EQ(&m.path(), &pb::internal::GetEmptyStringAlreadyInited());
-  EXPECT_EQ(&m.value(), &pb::internal::GetEmptyStringAlreadyInited());
-  EXPECT_EQ(m.metadata_size(), 0);
-}
-
 TEST(Presence, SettingTheDefaultValueMakesAFieldPresent) {
   PropertyChanged m;
   m.set_ack(false);
@@ -232,17 +221,6 @@ TEST(Lifecycle, SwapExchangesContentsWithoutCopying) {
   p.Swap(&q);
   EXPECT_EQ(q.mutable_move(), move);
   EXPECT_FALSE(p.has_move());
-}
-
-TEST(Lifecycle, CopiesHaveAFreshCachedSize) {
-  PropertyChanged a;
-  a.set_path("/cached");
-  a.ByteSizeLong();
-  ASSERT_GT(a.GetCachedSize(), 0);
-  PropertyChanged b(a);
-  EXPECT_EQ(b.GetCachedSize(), 0);
-  EXPECT_EQ(b.path(), "/cached");
-  EXPECT_NE(&b.path(), &a.path());
 }
 
 TEST(Lifecycle, NewMakesHeapObjectsAndArenasOwnTheirs) {

@@ -142,34 +142,6 @@ MultiPropertyChanged RichChangeSet() {
   return m;
 }
 
-// A different, smaller content for targets that are not empty.
-template <class T>
-T Other();
-template <>
-CommandVelocity Other() {
-  CommandVelocity c;
-  c.mutable_ptz_message()->mutable_move()->set_tilt_target(-5);
-  c.mutable_ptz_message()->mutable_calibration()->add_distortion(3.0f);
-  c.mutable_ptz_message()->mutable_calibration()->set_camera_serial(std::string(40, 'o'));
-  c.mutable_command_ack()->add_message_ids(1);
-  c.mutable_unknown_fields()->AddVarint(200, 1);
-  return c;
-}
-template <>
-MultiPropertyChanged Other() {
-  MultiPropertyChanged m;
-  *m.mutable_change()->add_properties() = protolib_test::SampleChangeSet(1).change().properties(2);
-  m.mutable_unknown_fields()->AddVarint(200, 1);
-  return m;
-}
-template <>
-PTZCameraParameters Other() {
-  PTZCameraParameters c;
-  c.add_distortion(1.0f);
-  c.set_camera_serial(std::string(40, 'o'));
-  return c;
-}
-
 // --- Consistency of a message after a failure ------------------------------
 
 const pb::Message* Prototype(const pb::FieldDescriptor* f) {
@@ -358,25 +330,25 @@ const T& As(const pb::Message* source) {
 
 // Decoding, merging and copying, into a new message and over other content.
 template <class T>
-void EveryOperationOn(const T& rich) {
+void EveryOperationOn(const T& rich, const T& other) {
   const std::string bytes = rich.SerializeAsString();
   const std::string name = T::descriptor()->name() + " ";
   const Operation ops[] = {
       {"parsed into a new message", Holding(T()),
        [&](Target& t, const pb::Message*) { t->ParseFromString(bytes); }, bytes},
-      {"parsed over another content", Holding(Other<T>()),
+      {"parsed over another content", Holding(other),
        [&](Target& t, const pb::Message*) { t->ParseFromString(bytes); }, bytes},
-      {"merged from bytes", Holding(Other<T>()),
+      {"merged from bytes", Holding(other),
        [&](Target& t, const pb::Message*) { t->MergeFromString(bytes); }, bytes},
       {"MergeFrom into a new message", Holding(T()),
        [](Target& t, const pb::Message* s) { As<T>(t).MergeFrom(As<T>(s)); }, bytes, &rich},
-      {"MergeFrom into another content", Holding(Other<T>()),
+      {"MergeFrom into another content", Holding(other),
        [](Target& t, const pb::Message* s) { As<T>(t).MergeFrom(As<T>(s)); }, bytes, &rich},
-      {"Message::MergeFrom", Holding(Other<T>()),
+      {"Message::MergeFrom", Holding(other),
        [](Target& t, const pb::Message* s) { t->MergeFrom(*s); }, bytes, &rich},
-      {"CopyFrom over another content", Holding(Other<T>()),
+      {"CopyFrom over another content", Holding(other),
        [](Target& t, const pb::Message* s) { As<T>(t).CopyFrom(As<T>(s)); }, bytes, &rich},
-      {"assigned over another content", Holding(Other<T>()),
+      {"assigned over another content", Holding(other),
        [](Target& t, const pb::Message* s) { As<T>(t) = As<T>(s); }, bytes, &rich},
       {"copy-constructed", [] { return Target(); },
        [](Target& t, const pb::Message* s) { t.reset(new T(As<T>(s))); }, bytes, &rich},
@@ -388,9 +360,9 @@ void EveryOperationOn(const T& rich) {
 }
 
 TEST(AllocationFailure, DecodingMergingAndCopying) {
-  EveryOperationOn(RichCommand());
-  EveryOperationOn(RichChangeSet());
-  EveryOperationOn(RichCalibration());
+  EveryOperationOn(RichCommand(), protolib_test::SampleCommand(3));
+  EveryOperationOn(RichChangeSet(), protolib_test::SampleChangeSet(1));
+  EveryOperationOn(RichCalibration(), protolib_test::SampleCommand(3).ptz_message().calibration());
 }
 
 TEST(AllocationFailure, MutableAndAddAccessors) {

@@ -89,12 +89,7 @@ const Subject kSubjects[] = {
      [] { return SampleChangeSet().SerializeAsString(); }},
     {"PropertyChanged", &PropertyChanged::default_instance(),
      [] { return SampleChangeSet().change().properties(0).SerializeAsString(); }},
-    {"Ping", &Ping::default_instance(), [] {
-       Ping p;
-       p.set_time(5);
-       p.set_is_reply(true);
-       return p.SerializeAsString();
-     }},
+    {"Ping", &Ping::default_instance(), [] { return Bytes({0x08, 0x05, 0x10, 0x01}); }},
 };
 
 // After a failed parse, the message clears to empty and takes valid bytes

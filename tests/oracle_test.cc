@@ -93,16 +93,7 @@ void QuietLogHandler(pb::LogLevel level, const char* file, int line,
                line, message.c_str());
 }
 
-class QuietLogs : public ::testing::Environment {
- public:
-  void SetUp() override { previous_ = pb::SetLogHandler(&QuietLogHandler); }
-  void TearDown() override { pb::SetLogHandler(previous_); }
-
- private:
-  pb::LogHandler* previous_ = nullptr;
-};
-::testing::Environment* const kQuietLogs =
-    ::testing::AddGlobalTestEnvironment(new QuietLogs);
+pb::LogHandler* const kPreviousLogHandler = pb::SetLogHandler(&QuietLogHandler);
 
 // --- Random values ------------------------------------------------------------
 
@@ -230,27 +221,17 @@ class Filler {
   void Value(const std::vector<Message*>& targets, int index, int depth) {
     const FieldDescriptor* field = targets[0]->GetDescriptor()->field(index);
     switch (field->cpp_type()) {
-      case FieldDescriptor::CPPTYPE_INT32:
-        return Put<int32_t>(targets, index, &Reflection::SetInt32, &Reflection::AddInt32,
-                            RandomInt32(r_));
-      case FieldDescriptor::CPPTYPE_UINT32:
-        return Put<uint32_t>(targets, index, &Reflection::SetUInt32,
-                             &Reflection::AddUInt32, RandomUInt32(r_));
-      case FieldDescriptor::CPPTYPE_UINT64:
-        return Put<uint64_t>(targets, index, &Reflection::SetUInt64,
-                             &Reflection::AddUInt64, RandomUInt64(r_));
-      case FieldDescriptor::CPPTYPE_BOOL:
-        return Put<bool>(targets, index, &Reflection::SetBool, &Reflection::AddBool,
-                         r_.OneIn(2));
-      case FieldDescriptor::CPPTYPE_FLOAT:
-        return Put<float>(targets, index, &Reflection::SetFloat, &Reflection::AddFloat,
-                          RandomFloating<float, uint32_t>(r_));
-      case FieldDescriptor::CPPTYPE_DOUBLE:
-        return Put<double>(targets, index, &Reflection::SetDouble,
-                           &Reflection::AddDouble, RandomFloating<double, uint64_t>(r_));
-      case FieldDescriptor::CPPTYPE_STRING:
-        return Put<std::string>(targets, index, &Reflection::SetString,
-                                &Reflection::AddString, RandomText(r_));
+#define PROTOLIB_SCALAR(KIND, T, Name, value)                                            \
+  case FieldDescriptor::CPPTYPE_##KIND:                                                   \
+    return Put<T>(targets, index, &Reflection::Set##Name, &Reflection::Add##Name, value);
+      PROTOLIB_SCALAR(INT32, int32_t, Int32, RandomInt32(r_))
+      PROTOLIB_SCALAR(UINT32, uint32_t, UInt32, RandomUInt32(r_))
+      PROTOLIB_SCALAR(UINT64, uint64_t, UInt64, RandomUInt64(r_))
+      PROTOLIB_SCALAR(BOOL, bool, Bool, r_.OneIn(2))
+      PROTOLIB_SCALAR(FLOAT, float, Float, (RandomFloating<float, uint32_t>(r_)))
+      PROTOLIB_SCALAR(DOUBLE, double, Double, (RandomFloating<double, uint64_t>(r_)))
+      PROTOLIB_SCALAR(STRING, std::string, String, RandomText(r_))
+#undef PROTOLIB_SCALAR
       case FieldDescriptor::CPPTYPE_ENUM: {
         // Declared values only: out-of-range numbers arrive through the wire.
         const int number =

@@ -138,17 +138,6 @@ TEST(WireWalk, AcceptsExactlyWhatTheMessageClassesAccept) {
   }
 }
 
-TEST(WireWalk, AgreesOnRandomBytes) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 50000; ++round) {
-    std::string bytes(random() % 24, '\0');
-    for (char& c : bytes) c = static_cast<char>(random() % 3 ? random() % 32 : random());
-    ASSERT_EQ(LibraryAccepts(*Ping::descriptor(), bytes),
-              !WalkWire(*Ping::descriptor(), bytes).fault.has_value())
-        << EncodeText(ByteForm::kHex, bytes);
-  }
-}
-
 TEST(WireWalk, NestingStopsAtTheRuntimeLimit) {
   auto groups = [](int levels) {
     return std::string(static_cast<size_t>(levels), '\x0b') +
