@@ -109,6 +109,10 @@ inline MultiPropertyChanged SampleChangeSet(uint32_t seed = 0) {
   for (uint32_t i = 0; i < 2 + seed % 3; ++i) {
     PropertyChanged* p = m.mutable_change()->add_properties();
     p->set_last_change_time(1700000000123456789ull + i);
+    p->set_last_change_id(-1 - static_cast<int32_t>(i));
+    p->set_ack(true);
+    p->set_authority(i % 2 == 0);
+    p->set_path_hash(0x9e3779b9u ^ seed);
     p->set_path("/drive/max_speed/of/the/robot/" + std::to_string(seed) + "/" + std::to_string(i));
     p->set_value(std::string("\0\1", 2) + std::string(40, '\x7f'));
     for (const char* key : {"unit-of-the-value-long-key", "source-of-the-value-long-key"}) {

@@ -15,7 +15,6 @@
 // Under an emulator, set PROTOLIB_TEST_LAUNCHER to its path so that the child
 // runs under it as well. On Windows the child is started with CreateProcess.
 #if !defined(_WIN32)
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -223,26 +222,16 @@ std::string RunChild(int plan) {
   return status == 0 ? "" : "the child ended with status " + std::to_string(status);
 #else
   char self[4096];
-  const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof(self));
   if (length <= 0) return "cannot find this executable";
-  self[length] = '\0';
-  std::vector<char*> argv;
   const char* launcher = std::getenv("PROTOLIB_TEST_LAUNCHER");
-  if (launcher != nullptr && *launcher != '\0') argv.push_back(const_cast<char*>(launcher));
-  argv.push_back(self);
-  argv.push_back(nullptr);
+  const std::string command =
+      std::string(launcher ? launcher : "") + " '" + std::string(self, length) + "'";
   setenv(kScenarioVariable, scenario.c_str(), 1);
-  const pid_t child = fork();
-  if (child == 0) {
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
+  const int status = std::system(command.c_str());
   unsetenv(kScenarioVariable);
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child) return "the child could not be run";
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
-  return "the child ended with wait status " + std::to_string(status) +
-         " (exit 127: not started; under an emulator, set PROTOLIB_TEST_LAUNCHER)";
+  return status == 0 ? "" : "the child ended with wait status " + std::to_string(status) +
+                                " (under an emulator, set PROTOLIB_TEST_LAUNCHER)";
 #endif
 }
 

@@ -135,6 +135,8 @@ std::vector<DecodeCase> DecodeCases() {
   const std::string varint_one_in_ten = Bytes({0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01});
   const std::string minus_one_ten = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01});
   const std::string one_float = Bytes({0, 0, 0x80, 0x3F});
+  const std::string above_32_bits = Bytes({0x85, 0x80, 0x80, 0x80, 0x10});  // 2^32 + 5
+  const std::string five_byte_max = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x0F});  // 2^32 - 1
   return {
       {"last occurrence of a scalar wins", &CommandHeader::default_instance(),
        Bytes({0x08, 0x01, 0x08, 0x02, 0x18, 0x05}), Bytes({0x08, 0x02, 0x18, 0x05})},
@@ -165,6 +167,21 @@ std::vector<DecodeCase> DecodeCases() {
        Bytes({0x18, 0x05}), Bytes({0x18, 0x05})},
       {"undeclared enumeration numbers are sign-extended", &LaserPointToCommand::default_instance(),
        Bytes({0x18, 0x01, 0x18, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}), "\x18\x01\x18" + minus_one_ten},
+      // Kept as the int32 the field would hold: sign-extended, the low 32
+      // bits of a longer value, for singular, repeated and packed fields.
+      {"undeclared singular enumeration above 32 bits", &LaserPointToCommand::default_instance(),
+       "\x18" + above_32_bits, Bytes({0x18, 0x05})},
+      {"undeclared singular enumeration 2^32-1", &LaserPointToCommand::default_instance(),
+       "\x20" + five_byte_max, "\x20" + minus_one_ten},
+      {"undeclared repeated enumeration above 32 bits", &CandyMessage::default_instance(),
+       "\x10" + above_32_bits, Bytes({0x10, 0x05})},
+      {"undeclared repeated enumeration 2^32-1", &CandyMessage::default_instance(),
+       "\x10" + five_byte_max, "\x10" + minus_one_ten},
+      {"undeclared packed enumerations beyond 32 bits", &CandyMessage::default_instance(),
+       "\x12\x0a" + above_32_bits + five_byte_max, "\x10\x05\x10" + minus_one_ten},
+      {"undeclared packed enumeration, nested", &CommandVelocity::default_instance(),
+       Bytes({0x72, 0x09, 0x12, 0x07, 0x01}) + above_32_bits + "\x02",
+       Bytes({0x72, 0x06, 0x10, 0x01, 0x10, 0x02, 0x10, 0x05})},
       {"undeclared numbers in a packed enumeration run", &CandyMessage::default_instance(),
        Bytes({0x12, 0x04, 0x00, 0x05, 0x02, 0x7F}), Bytes({0x10, 0x00, 0x10, 0x02, 0x10, 0x05, 0x10, 0x7F})},
       {"sub-message occurrences merge", &PTZMessage::default_instance(),
