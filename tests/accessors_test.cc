@@ -2,12 +2,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <google/protobuf/arena.h>
 #include <google/protobuf/arenastring.h>
 
-#include "calibration_common/calibration.pb.h"
-#include "session/commander_private/commander.pb.h"
-#include "session/velocity.pb.h"
 #include "test_util.h"
 
 namespace pb = google::protobuf;
@@ -221,18 +217,6 @@ TEST(Lifecycle, SwapExchangesContentsWithoutCopying) {
   p.Swap(&q);
   EXPECT_EQ(q.mutable_move(), move);
   EXPECT_FALSE(p.has_move());
-}
-
-TEST(Lifecycle, NewMakesHeapObjectsAndArenasOwnTheirs) {
-  std::unique_ptr<CommandVelocity> plain(CommandVelocity::default_instance().New());
-  EXPECT_EQ(plain->GetArena(), nullptr);
-  pb::Arena arena;
-  CommandVelocity* owned = CommandVelocity::default_instance().New(&arena);
-  owned->mutable_ptz_message()->mutable_move()->set_pan_target(1);  // freed by the arena
-  EXPECT_EQ(owned->GetArena(), nullptr);
-  pb::Message* generic = static_cast<const pb::Message&>(Ping::default_instance()).New();
-  EXPECT_NE(dynamic_cast<Ping*>(generic), nullptr);
-  delete generic;
 }
 
 // Callers derive from the classes for test doubles; the runtime reaches the

@@ -28,9 +28,6 @@
 #include <string>
 #include <vector>
 
-#include "calibration_common/calibration.pb.h"
-#include "session/commander_private/commander.pb.h"
-#include "session/velocity.pb.h"
 #include "tests/differential.h"
 
 namespace {
@@ -134,21 +131,18 @@ uint32_t RandomUInt32(Random& r) {
 
 uint64_t RandomUInt64(Random& r) {
   // Every varint width: random bits are nearly all nine or ten bytes long.
-  static constexpr uint64_t kEdges[] = {0,           1,           127,         128,
-                                        1ull << 14,  1ull << 21,  0xffffffffull,
-                                        0x100000000ull, 1ull << 35,  1ull << 42,  (1ull << 49) - 1,
-                                        1ull << 49,  (1ull << 56) - 1, 1ull << 56,
-                                        1ull << 63,  ~0ull};
+  static constexpr uint64_t kEdges[] = {
+      0, 1, 127, 128, 1ull << 14, 1ull << 21, 0xffffffffull, 0x100000000ull, 1ull << 35,
+      1ull << 42, (1ull << 49) - 1, 1ull << 49, (1ull << 56) - 1, 1ull << 56, 1ull << 63, ~0ull};
   return r.OneIn(3) ? r.Pick(kEdges) : r.Bits();
 }
 
 template <class F, class Bits>
 F RandomFloating(Random& r) {
   using L = std::numeric_limits<F>;
-  static constexpr F kEdges[] = {F(0),          -F(0),          F(1),
-                                 F(-1.5),       L::infinity(),  -L::infinity(),
-                                 L::denorm_min(), -L::denorm_min(), L::min(),
-                                 L::max(),      L::lowest(),    L::epsilon()};
+  static constexpr F kEdges[] = {F(0),        -F(0),           F(1),           F(-1.5),
+                                 L::infinity(), -L::infinity(),  L::denorm_min(), -L::denorm_min(),
+                                 L::min(),      L::max(),        L::lowest(),    L::epsilon()};
   if (r.OneIn(3)) return r.Pick(kEdges);
   for (;;) {
     Bits bits = static_cast<Bits>(r.Next());

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "session/commander_private/commander.pb.h"
-#include "session/velocity.pb.h"
 #include "test_util.h"
 
 namespace pb = google::protobuf;
