@@ -12,32 +12,6 @@ using protolib_test::Hex;
 
 namespace {
 
-TEST(Presence, SettingTheDefaultValueMakesAFieldPresent) {
-  PropertyChanged m;
-  m.set_ack(false);
-  EXPECT_TRUE(m.has_ack());
-  EXPECT_EQ(m.SerializeAsString(), Bytes({0x10, 0x00}));
-  m.clear_ack();
-  EXPECT_FALSE(m.has_ack());
-  EXPECT_EQ(m.SerializeAsString(), "");
-
-  LaserPointToCommand laser;
-  laser.set_state_after_moving(OFF);
-  EXPECT_TRUE(laser.has_state_after_moving());
-  EXPECT_EQ(laser.SerializeAsString(), Bytes({0x20, 0x00}));
-}
-
-TEST(Presence, EnumerationSettersStoreAnyNumber) {
-  LaserPointToCommand laser;
-  laser.set_state_while_moving(static_cast<LaserState>(7));
-  EXPECT_TRUE(laser.has_state_while_moving());
-  EXPECT_EQ(laser.state_while_moving(), 7);
-  EXPECT_EQ(laser.SerializeAsString(), Bytes({0x18, 0x07}));
-  CandyMessage candy;
-  candy.add_active_slots(static_cast<CandySlot>(-2));
-  EXPECT_EQ(candy.active_slots(0), -2);
-}
-
 TEST(Strings, SettersCopyAndReleaseHandsOverOwnership) {
   PropertyChanged m;
   EXPECT_EQ(m.release_path(), nullptr);  // never held a string of its own

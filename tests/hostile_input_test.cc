@@ -178,50 +178,28 @@ bool ParseWithLimit(pb::Message* m, const std::string& bytes, int limit) {
   return m->ParseFromCodedStream(&in);
 }
 
-struct LimitCase {
-  const char* what;
-  std::string bytes;
-  int limit;
-  bool parses;
-};
-
+// Each input parses with the recursion limit it needs and fails with one
+// less, as DynamicMessage does; the failed message is reusable.
 TEST(RecursionLimit, BoundsSubMessageAndGroupDepth) {
-  CommandVelocity id_only;
-  id_only.mutable_ptz_message()->set_message_id(7);
-  CommandVelocity move;
-  move.mutable_ptz_message()->mutable_move()->set_pan_target(100);
-  CommandVelocity calibration;
-  calibration.mutable_ptz_message()->mutable_calibration()->add_distortion(0.5f);
-  const std::string one_group = Tag(15, 3) + Tag(1, 0) + Varint(1) + Tag(15, 4);
-  const std::string two_groups = Tag(15, 3) + one_group + Tag(15, 4);
-
-  const LimitCase cases[] = {
-      {"ptz_message holding message_id", id_only.SerializeAsString(), 1, true},
-      {"ptz_message holding move", move.SerializeAsString(), 1, false},
-      {"ptz_message holding move", move.SerializeAsString(), 2, true},
-      {"ptz_message holding calibration", calibration.SerializeAsString(), 1, false},
-      {"ptz_message holding calibration", calibration.SerializeAsString(), 2, true},
-      {"ptz_message holding message_id", id_only.SerializeAsString(), 0, false},
-      {"unknown group", one_group, 1, true},
-      {"unknown group in a group", two_groups, 1, false},
-      {"unknown group in a group", two_groups, 2, true},
-      {"unknown group inside ptz_message", Delimited(11, one_group), 1, false},
-      {"laser_message holding status", Delimited(13, Delimited(4, "")), 1, false},
-      {"laser_message holding status", Delimited(13, Delimited(4, "")), 2, true},
-      {"unknown group inside laser_message.status", Delimited(13, Delimited(4, one_group)), 2,
-       false},
-      {"unknown group inside laser_message.status", Delimited(13, Delimited(4, one_group)), 3,
-       true},
+  const std::string group = Tag(15, 3) + Tag(1, 0) + Varint(1) + Tag(15, 4);
+  const std::tuple<const char*, std::string, int> cases[] = {
+      {"ptz_message holding message_id", Delimited(11, Tag(1, 0) + Varint(7)), 1},
+      {"ptz_message holding move", Delimited(11, Delimited(2, Tag(1, 0) + Varint(100))), 2},
+      {"ptz_message holding calibration", Delimited(11, Delimited(5, "")), 2},
+      {"unknown group", group, 1},
+      {"unknown group in a group", Tag(15, 3) + group + Tag(15, 4), 2},
+      {"unknown group inside ptz_message", Delimited(11, group), 2},
+      {"laser_message holding status", Delimited(13, Delimited(4, "")), 2},
+      {"unknown group inside laser_message.status", Delimited(13, Delimited(4, group)), 3},
   };
-  for (const LimitCase& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.what << ", limit " << c.limit);
-    CommandVelocity m;
-    EXPECT_EQ(ParseWithLimit(&m, c.bytes, c.limit), c.parses);
-    std::unique_ptr<pb::Message> dynamic = NewDynamic(m);
-    EXPECT_EQ(ParseWithLimit(dynamic.get(), c.bytes, c.limit), c.parses);
-    if (c.parses) {
-      EXPECT_EQ(Hex(m.SerializeAsString()), Hex(c.bytes));
-    } else {
+  for (const auto& [what, bytes, needed] : cases) {
+    for (const int limit : {needed - 1, needed}) {
+      SCOPED_TRACE(::testing::Message() << what << ", limit " << limit);
+      CommandVelocity m;
+      EXPECT_EQ(ParseWithLimit(&m, bytes, limit), limit == needed);
+      std::unique_ptr<pb::Message> dynamic = NewDynamic(m);
+      EXPECT_EQ(ParseWithLimit(dynamic.get(), bytes, limit), limit == needed);
+      if (limit == needed) EXPECT_EQ(Hex(m.SerializeAsString()), Hex(bytes));
       ExpectReusable(&m, SampleCommand().SerializeAsString());
     }
   }

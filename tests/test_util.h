@@ -60,17 +60,16 @@ inline std::string EncodeToArray(const google::protobuf::Message& m) {
   return out;
 }
 
-// Encodes through the stream writer, over a small-buffer stream so that
-// the writer crosses buffer boundaries.
-inline std::string EncodeToStream(const google::protobuf::Message& m) {
-  std::string out;
+// What `m` writes through a stream that does not trust its ByteSizeLong.
+inline std::string StreamBytes(const google::protobuf::Message& m) {
+  std::string bytes;
+  m.ByteSizeLong();
+  google::protobuf::io::StringOutputStream stream(&bytes);
   {
-    google::protobuf::io::StringOutputStream raw(&out);
-    google::protobuf::io::CodedOutputStream coded(&raw);
-    m.ByteSizeLong();
+    google::protobuf::io::CodedOutputStream coded(&stream);
     m.SerializeWithCachedSizes(&coded);
   }
-  return out;
+  return bytes;
 }
 
 // Content in every branch of the two message trees, with strings too long

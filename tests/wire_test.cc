@@ -35,6 +35,23 @@ std::vector<EncodeCase> EncodeCases() {
       {"empty", Build<CommandHeader>([](CommandHeader*) {}), ""},
       {"bool false is present", Build<Ping>([](Ping* m) { m->set_is_reply(false); }),
        Bytes({0x10, 0x00})},
+      {"a field set to its default is present",
+       Build<LaserPointToCommand>([](LaserPointToCommand* m) { m->set_state_after_moving(OFF); }),
+       Bytes({0x20, 0x00})},
+      {"a cleared field is absent", Build<PropertyChanged>([](PropertyChanged* m) {
+         m->set_ack(false);
+         m->set_path("p");
+         m->clear_ack();
+       }),
+       Bytes({0x1A, 0x01, 0x70})},
+      {"enumeration setters store any number", Build<CandyMessage>([](CandyMessage* m) {
+         m->add_active_slots(static_cast<CandySlot>(-2));
+       }),
+       Bytes({0x10, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01})},
+      {"singular enumeration setter", Build<LaserPointToCommand>([](LaserPointToCommand* m) {
+         m->set_state_while_moving(static_cast<LaserState>(7));
+       }),
+       Bytes({0x18, 0x07})},
       {"negative int32 takes ten bytes",
        Build<AutoDockingRequest>([](AutoDockingRequest* m) { m->set_dock_id(-1); }),
        Bytes({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01})},
@@ -113,7 +130,7 @@ TEST(Encoding, ExactBytesFromBothWriters) {
     SCOPED_TRACE(c.name);
     std::unique_ptr<pb::Message> m = c.build();
     EXPECT_EQ(Hex(protolib_test::EncodeToArray(*m)), Hex(c.bytes));
-    EXPECT_EQ(Hex(protolib_test::EncodeToStream(*m)), Hex(c.bytes));
+    EXPECT_EQ(Hex(protolib_test::StreamBytes(*m)), Hex(c.bytes));
     EXPECT_EQ(m->ByteSizeLong(), c.bytes.size());
     EXPECT_EQ(m->GetCachedSize(), static_cast<int>(c.bytes.size()));
   }
