@@ -227,33 +227,4 @@ TEST(Decoding, InputGivesTheMessageOrFails) {
   }
 }
 
-// Parsing into a message with content: ParseFromString clears first,
-// MergeFromString keeps singular fields the input does not set (an
-// undeclared enumeration number among them) and appends repeated ones.
-TEST(Decoding, ParseReplacesAndMergeKeeps) {
-  LaserPointToCommand m;
-  m.set_state_while_moving(ON);
-  ASSERT_TRUE(m.ParseFromString(Bytes({0x18, 0x05})));
-  EXPECT_FALSE(m.has_state_while_moving());
-  m.set_state_while_moving(ON);
-  ASSERT_TRUE(m.MergeFromString(Bytes({0x18, 0x05})));
-  EXPECT_EQ(m.state_while_moving(), ON);
-
-  LaserStatus s;
-  const std::string once = Bytes({0x0D, 0, 0, 0x80, 0x3F, 0x18, 0x09});
-  ASSERT_TRUE(s.MergeFromString(once));
-  ASSERT_TRUE(s.MergeFromString(once));
-  EXPECT_EQ(s.targeted_direction_size(), 2);
-  EXPECT_EQ(s.target_message_id(), 9u);
-
-  // Unknown fields go after the fields set later; none means no set at all.
-  CommandVelocity v;
-  ASSERT_TRUE(v.ParseFromString(Bytes({0x18, 0x07})));
-  v.set_linear(1.0f);
-  EXPECT_EQ(Hex(v.SerializeAsString()), Hex(Bytes({0x0D, 0, 0, 0x80, 0x3F, 0x18, 0x07})));
-  CommandHeader untouched;
-  EXPECT_TRUE(untouched.ParseFromString(""));
-  EXPECT_EQ(&untouched.unknown_fields(), &pb::UnknownFieldSet::default_instance());
-}
-
 }  // namespace
