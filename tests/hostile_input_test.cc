@@ -264,4 +264,13 @@ TEST(FailedParse, StoresNoValueThatWasNotInTheInput) {
   }
 }
 
+// A length that cannot be read (beyond 2 GiB) fails the merge before the
+// string it names is touched: the value merged into stays.
+TEST(FailedParse, AnUnreadableLengthLeavesTheStringAsItWas) {
+  PropertyChanged m;
+  m.set_path("kept");
+  EXPECT_FALSE(m.MergeFromString(Bytes({0x1A, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F})));
+  EXPECT_EQ(m.path(), "kept");
+}
+
 }  // namespace
