@@ -2,12 +2,8 @@
 #include <string>
 
 #include <gtest/gtest.h>
-#include <google/protobuf/arena.h>
 #include <google/protobuf/arenastring.h>
 
-#include "calibration_common/calibration.pb.h"
-#include "session/commander_private/commander.pb.h"
-#include "session/velocity.pb.h"
 #include "test_util.h"
 
 namespace pb = google::protobuf;
@@ -15,43 +11,6 @@ using protolib_test::Bytes;
 using protolib_test::Hex;
 
 namespace {
-
-TEST(Presence, NewObjectsHoldNothing) {
-  PropertyChanged m;
-  EXPECT_FALSE(m.has_last_change_time() || m.has_last_change_id() || m.has_ack() ||
-               m.has_path() || m.has_value() || m.has_authority() || m.has_path_hash());
-  EXPECT_EQ(m.GetCachedSize(), 0);
-  EXPECT_EQ(&m.unknown_fields(), &pb::UnknownFieldSet::default_instance());
-  EXPECT_EQ(&m.path(), &pb::internal::GetEmptyStringAlreadyInited());
-  EXPECT_EQ(&m.value(), &pb::internal::GetEmptyStringAlreadyInited());
-  EXPECT_EQ(m.metadata_size(), 0);
-}
-
-TEST(Presence, SettingTheDefaultValueMakesAFieldPresent) {
-  PropertyChanged m;
-  m.set_ack(false);
-  EXPECT_TRUE(m.has_ack());
-  EXPECT_EQ(m.SerializeAsString(), Bytes({0x10, 0x00}));
-  m.clear_ack();
-  EXPECT_FALSE(m.has_ack());
-  EXPECT_EQ(m.SerializeAsString(), "");
-
-  LaserPointToCommand laser;
-  laser.set_state_after_moving(OFF);
-  EXPECT_TRUE(laser.has_state_after_moving());
-  EXPECT_EQ(laser.SerializeAsString(), Bytes({0x20, 0x00}));
-}
-
-TEST(Presence, EnumerationSettersStoreAnyNumber) {
-  LaserPointToCommand laser;
-  laser.set_state_while_moving(static_cast<LaserState>(7));
-  EXPECT_TRUE(laser.has_state_while_moving());
-  EXPECT_EQ(laser.state_while_moving(), 7);
-  EXPECT_EQ(laser.SerializeAsString(), Bytes({0x18, 0x07}));
-  CandyMessage candy;
-  candy.add_active_slots(static_cast<CandySlot>(-2));
-  EXPECT_EQ(candy.active_slots(0), -2);
-}
 
 TEST(Strings, SettersCopyAndReleaseHandsOverOwnership) {
   PropertyChanged m;
@@ -232,29 +191,6 @@ TEST(Lifecycle, SwapExchangesContentsWithoutCopying) {
   p.Swap(&q);
   EXPECT_EQ(q.mutable_move(), move);
   EXPECT_FALSE(p.has_move());
-}
-
-TEST(Lifecycle, CopiesHaveAFreshCachedSize) {
-  PropertyChanged a;
-  a.set_path("/cached");
-  a.ByteSizeLong();
-  ASSERT_GT(a.GetCachedSize(), 0);
-  PropertyChanged b(a);
-  EXPECT_EQ(b.GetCachedSize(), 0);
-  EXPECT_EQ(b.path(), "/cached");
-  EXPECT_NE(&b.path(), &a.path());
-}
-
-TEST(Lifecycle, NewMakesHeapObjectsAndArenasOwnTheirs) {
-  std::unique_ptr<CommandVelocity> plain(CommandVelocity::default_instance().New());
-  EXPECT_EQ(plain->GetArena(), nullptr);
-  pb::Arena arena;
-  CommandVelocity* owned = CommandVelocity::default_instance().New(&arena);
-  owned->mutable_ptz_message()->mutable_move()->set_pan_target(1);  // freed by the arena
-  EXPECT_EQ(owned->GetArena(), nullptr);
-  pb::Message* generic = static_cast<const pb::Message&>(Ping::default_instance()).New();
-  EXPECT_NE(dynamic_cast<Ping*>(generic), nullptr);
-  delete generic;
 }
 
 // Callers derive from the classes for test doubles; the runtime reaches the

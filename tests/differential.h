@@ -26,18 +26,6 @@ inline uint64_t Fnv(const std::string& text) {
   return h;
 }
 
-// What `m` writes through a stream that does not trust its ByteSizeLong.
-inline std::string StreamBytes(const google::protobuf::Message& m) {
-  std::string bytes;
-  m.ByteSizeLong();
-  google::protobuf::io::StringOutputStream stream(&bytes);
-  {
-    google::protobuf::io::CodedOutputStream coded(&stream);
-    m.SerializeWithCachedSizes(&coded);
-  }
-  return bytes;
-}
-
 // A message's bytes through each of the runtime's writers, its view through
 // reflection and its initialization state.
 struct Writes {

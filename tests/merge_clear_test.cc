@@ -9,30 +9,13 @@
 #include <google/protobuf/message.h>
 #include <google/protobuf/stubs/common.h>
 
-#include "session/commander_private/commander.pb.h"
-#include "calibration_common/calibration.pb.h"
-#include "session/velocity.pb.h"
+#include "tests/test_util.h"
 
 namespace pb = google::protobuf;
 
 namespace {
 
-PropertyChanged FullProperty() {
-  PropertyChanged m;
-  m.set_last_change_time(1);
-  m.set_last_change_id(2);
-  m.set_ack(true);
-  m.set_path("/p");
-  m.set_value("v");
-  for (const char* key : {"a", "b"}) {
-    PropertyChanged_KVPair* kv = m.add_metadata();
-    kv->set_key(key);
-    kv->set_value(key);
-  }
-  m.set_authority(true);
-  m.set_path_hash(3);
-  return m;
-}
+PropertyChanged FullProperty() { return protolib_test::SampleChangeSet().change().properties(0); }
 
 TEST(Clear, EmptiesButKeepsAllocationsAndCachedSize) {
   PropertyChanged m = FullProperty();

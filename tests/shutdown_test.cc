@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 #include <google/protobuf/stubs/common.h>
 
-#include "calibration_common/calibration.pb.h"
-#include "session/commander_private/commander.pb.h"
-#include "session/velocity.pb.h"
+#include "fuzz/fuzz_types.h"
 
 namespace {
 
@@ -122,7 +120,7 @@ class DeletesInTheLibrariesWatched {
 namespace {
 
 template <class... T>
-void Watch(std::map<const void*, int>* into) {
+void Watch(protolib_fuzz::TypeList<T...>, std::map<const void*, int>* into) {
   (((*into)[&T::default_instance()] = 0), ...);
 }
 
@@ -132,11 +130,8 @@ void Watch(std::map<const void*, int>* into) {
 // library loads first), then the commander file, then the velocity file.
 TEST(Shutdown, DeletesEachDefaultInstanceExactlyOnceInReverseRegistrationOrder) {
   std::map<const void*, int> deletions;
-  Watch<CommandHeader, PropertyChanged, PropertyChanged_KVPair, MultiPropertyChangedData,
-        MultiPropertyChanged, Ping, AutoDockingRequest, CalibrationRequest, PTZMoveCommand,
-        PTZResetCommand, PTZFocusCommand, PTZStatus, PTZDataRequest, PTZMessage, CommandAck,
-        LaserOnCommand, LaserPointToCommand, LaserStatus, LaserMessage, CandyMessage,
-        CommandVelocity, tolva::calibration::PTZCameraParameters>(&deletions);
+  Watch(protolib_fuzz::CommanderTypes{}, &deletions);
+  Watch(protolib_fuzz::VelocityTypes{}, &deletions);
   ASSERT_EQ(deletions.size(), 22u);
   CommandVelocity::descriptor();  // reflection built too
   MultiPropertyChanged::descriptor();

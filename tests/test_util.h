@@ -10,6 +10,10 @@
 #include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/message.h>
 
+#include "calibration_common/calibration.pb.h"
+#include "session/commander_private/commander.pb.h"
+#include "session/velocity.pb.h"
+
 namespace protolib_test {
 
 // Bytes from a list of octets: Bytes({0x08, 0x96, 0x01}).
@@ -56,17 +60,68 @@ inline std::string EncodeToArray(const google::protobuf::Message& m) {
   return out;
 }
 
-// Encodes through the stream writer, over a small-buffer stream so that
-// the writer crosses buffer boundaries.
-inline std::string EncodeToStream(const google::protobuf::Message& m) {
-  std::string out;
+// What `m` writes through a stream that does not trust its ByteSizeLong.
+inline std::string StreamBytes(const google::protobuf::Message& m) {
+  std::string bytes;
+  m.ByteSizeLong();
+  google::protobuf::io::StringOutputStream stream(&bytes);
   {
-    google::protobuf::io::StringOutputStream raw(&out);
-    google::protobuf::io::CodedOutputStream coded(&raw);
-    m.ByteSizeLong();
+    google::protobuf::io::CodedOutputStream coded(&stream);
     m.SerializeWithCachedSizes(&coded);
   }
-  return out;
+  return bytes;
+}
+
+// Content in every branch of the two message trees, with strings too long
+// for a short string's room; distinct per seed.
+inline CommandVelocity SampleCommand(uint32_t seed = 0) {
+  CommandVelocity c;
+  c.set_linear(0.25f * static_cast<float>(seed % 97 + 1));
+  c.set_send_timestamp_ns(1700000000000000000ull + seed);
+  c.mutable_autodocking()->set_dock_id(-2 - static_cast<int32_t>(seed));
+  c.mutable_calibration()->set_calibrate_gyroscope(true);
+  PTZMessage* ptz = c.mutable_ptz_message();
+  ptz->set_message_id(9);
+  ptz->mutable_move()->set_pan_target(1200 + static_cast<int32_t>(seed));
+  ptz->mutable_focus()->set_focus_value(330);
+  ptz->mutable_reset()->set_reset_pan_tilt_zoom(true);
+  ptz->mutable_status()->set_ptz_powered_in_s(12.5);
+  ptz->mutable_data_request()->set_request_calibration(true);
+  tolva::calibration::PTZCameraParameters* calibration = ptz->mutable_calibration();
+  calibration->set_focal_length_x(1041.5);
+  for (float k : {-0.28f, 0.074f, 0.0f}) calibration->add_distortion(k);
+  calibration->set_camera_serial("a-camera-serial-longer-than-a-short-string-" +
+                                 std::to_string(seed));
+  for (uint32_t i = 0; i < 1 + seed % 5; ++i) c.mutable_command_ack()->add_message_ids(498 + i);
+  LaserMessage* laser = c.mutable_laser_message();
+  laser->mutable_onoff()->set_laser_on(true);
+  for (float v : {0.0f, 0.1f, 1.2f}) laser->mutable_point_to()->add_ray_origin(v);
+  laser->mutable_point_to()->set_state_after_moving(seed % 2 ? ON : OFF);
+  laser->mutable_status()->add_targeted_direction(0.9f);
+  c.mutable_candy_message()->add_active_slots(BIN2);
+  return c;
+}
+
+inline MultiPropertyChanged SampleChangeSet(uint32_t seed = 0) {
+  MultiPropertyChanged m;
+  m.mutable_change()->set_change_set_id(7 + static_cast<int32_t>(seed));
+  for (uint32_t i = 0; i < 2 + seed % 3; ++i) {
+    PropertyChanged* p = m.mutable_change()->add_properties();
+    p->set_last_change_time(1700000000123456789ull + i);
+    p->set_last_change_id(-1 - static_cast<int32_t>(i));
+    p->set_ack(true);
+    p->set_authority(i % 2 == 0);
+    p->set_path_hash(0x9e3779b9u ^ seed);
+    p->set_path("/drive/max_speed/of/the/robot/" + std::to_string(seed) + "/" + std::to_string(i));
+    p->set_value(std::string("\0\1", 2) + std::string(40, '\x7f'));
+    for (const char* key : {"unit-of-the-value-long-key", "source-of-the-value-long-key"}) {
+      PropertyChanged_KVPair* pair = p->add_metadata();
+      pair->set_key(key);
+      pair->set_value(std::string(30, 'v'));
+    }
+  }
+  m.set_compressed_change(std::string(50, 'z'));
+  return m;
 }
 
 }  // namespace protolib_test
