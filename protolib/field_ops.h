@@ -450,11 +450,7 @@ const char* TextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ct
       field.IsDefault() ? field.Mutable(nullptr) : field.UnsafeMutablePointer();
   int size = static_cast<int>(pb::internal::ReadSize(&p));
   if (p == nullptr) return nullptr;
-  // Emptied and appended to rather than assigned: a re-parse into a string
-  // that already has the room copies the bytes and sets the length, without
-  // the overlap checks of a general assignment.
-  str->clear();
-  p = ctx->AppendString(p, size, str);
+  p = ctx->ReadString(p, size, str);
   if (p == nullptr || PastInput(p, ctx)) {
     str->clear();  // present, as it was being read, but with no bytes not read
     return nullptr;
