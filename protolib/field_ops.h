@@ -613,11 +613,7 @@ const char* RepeatedScalarOps<Codec>::Parse(C& m, uint32_t tag, const char* p,
     typename Codec::T v;
     p = Codec::Read(p, &v);
     if (p == nullptr || PastInput(p, ctx)) return nullptr;
-    if (values->size() < values->Capacity()) {
-      values->AddAlreadyReserved(v);
-    } else {
-      values->Add(v);
-    }
+    values->Add(v);
     return p;
   }
   if constexpr (Codec::kWireType == WireFormatLite::WIRETYPE_FIXED32) {
