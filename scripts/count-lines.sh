@@ -16,18 +16,19 @@ list_files() {
   fi
 }
 
-# The files that count, each as "c PATH" (C++) or "h PATH" (# comments).
-classify() {
+# The files that count: C++, Python, shell and CMake (count() tells their
+# comment syntax apart by the name again).
+sources() {
   local f base
   while IFS= read -r f; do
     [ -f "$f" ] || continue
     base=${f##*/}
     case $f in build/* | build-*/*) continue ;; esac
     case $base in
-      *.cc | *.cpp | *.cxx | *.h | *.hpp) echo "c $f" ;;
-      *.py | *.sh | *.cmake | *.cmake.in | CMakeLists.txt) echo "h $f" ;;
+      *.cc | *.cpp | *.cxx | *.h | *.hpp | *.py | *.sh | *.cmake | *.cmake.in | CMakeLists.txt)
+        echo "$f" ;;
       *.*) ;;
-      *) head -n 1 "$f" | grep -qE '^#!.*(sh|python)' && echo "h $f" ;;
+      *) head -n 1 "$f" | grep -qE '^#!.*(sh|python)' && echo "$f" ;;
     esac
   done
 }
@@ -65,7 +66,7 @@ while read -r n f; do
     *) source=$((source + n)); group=source ;;
   esac
   [ "${1:-}" = -v ] && printf '%6d  %-6s %s\n' "$n" "$group" "$f"
-done < <(list_files | classify | cut -d' ' -f2- | sort | count)
+done < <(list_files | sources | sort | count)
 total=$((tests + source))
 percent=$(awk -v t="$tests" -v a="$total" 'BEGIN { printf "%.1f", a ? 100 * t / a : 0 }')
 echo "lines: tests $tests, other source $source, tests are $percent% of $total"
