@@ -289,9 +289,16 @@ struct Core {
   }
 
  private:
+  // Calls fn with each field of C in declaration order, in line: a field
+  // list expanded by index rather than through std::apply, which the
+  // compiler may leave as a call of its own.
   template <class C, class Fn>
-  static void ForEach(Fn&& fn) {
-    std::apply([&](auto... f) { (fn(f), ...); }, typename FieldsOf<C>::Tuple{});
+  static PROTOLIB_ALWAYS_INLINE void ForEach(Fn&& fn) {
+    ForEachAt<typename FieldsOf<C>::Tuple>(fn, std::make_index_sequence<FieldsOf<C>::kCount>{});
+  }
+  template <class Tuple, class Fn, size_t... I>
+  static PROTOLIB_ALWAYS_INLINE void ForEachAt(Fn& fn, std::index_sequence<I...>) {
+    (fn(std::tuple_element_t<I, Tuple>{}), ...);
   }
 
   template <class C, size_t... I>

@@ -99,6 +99,9 @@
 // of a message merged into itself), Layout (a FileLayout), table (the file's
 // DescriptorTable), state (its FileState) and Frame (its FileFrame). The
 // merge from a google::protobuf::Message is PROTOLIB_DEFINE_GENERIC_MERGE's.
+// Sizing and writing are flattened: each is one function for the whole tree
+// of sub-messages of this library under C, without a call per level or per
+// field; parsing is not (its code would grow more than its time shrinks).
 #define PROTOLIB_DEFINE_MESSAGE(C, File)                                          \
   C* C::default_instance_ = nullptr;                                              \
   const ::google::protobuf::Message::ClassData C::_class_data_ = {                \
@@ -136,14 +139,14 @@
   bool C::IsInitialized() const {                                                 \
     return ::protolib::internal::Core::IsInitialized(*this);                      \
   }                                                                               \
-  size_t C::ByteSizeLong() const {                                                \
+  __attribute__((flatten)) size_t C::ByteSizeLong() const {                       \
     return ::protolib::internal::Core::ByteSize(*this);                           \
   }                                                                               \
   const char* C::_InternalParse(const char* ptr,                                  \
                                 ::google::protobuf::internal::ParseContext* ctx) { \
     return ::protolib::internal::Core::Parse(*this, ptr, ctx);                    \
   }                                                                               \
-  uint8_t* C::_InternalSerialize(                                                 \
+  __attribute__((flatten)) uint8_t* C::_InternalSerialize(                        \
       uint8_t* target, ::google::protobuf::io::EpsCopyOutputStream* stream) const { \
     return ::protolib::internal::Core::Serialize(*this, target, stream);          \
   }                                                                               \
