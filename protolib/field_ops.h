@@ -543,11 +543,18 @@ template <class F, class C>
 const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
                                         int skipped) {
   // No element for an occurrence past the input or the recursion limit.
+  // Neither changes along a run: each element leaves the depth as it found
+  // it, and NextTagIs takes only a tag inside the input.
   if (ctx->depth() - skipped <= 0 || PastInput(p, ctx)) return nullptr;
   auto& elements = m.*F::kMember;
-  // No element is lost to a failed growth: grow first when full.
-  if (elements.size() >= elements.Capacity()) elements.Reserve(elements.size() + 1);
-  return Core::ParseNested(*elements.Add(), p, ctx, skipped);
+  constexpr uint32_t kTag = MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
+  do {
+    // No element is lost to a failed growth: grow first when full.
+    if (elements.size() >= elements.Capacity()) elements.Reserve(elements.size() + 1);
+    p = Core::ParseNested(*elements.Add(), p, ctx, skipped);
+    if (p == nullptr) return nullptr;
+  } while (NextTagIs(&p, ctx, kTag));
+  return p;
 }
 
 template <class T>
@@ -610,10 +617,12 @@ const char* RepeatedScalarOps<Codec>::Parse(C& m, uint32_t tag, const char* p,
                                             ParseContext* ctx) {
   auto* values = &(m.*F::kMember);
   if (tag == ElementTag(F::kNumber)) {
-    typename Codec::T v;
-    p = Codec::Read(p, &v);
-    if (p == nullptr || PastInput(p, ctx)) return nullptr;
-    values->Add(v);
+    do {
+      typename Codec::T v;
+      p = Codec::Read(p, &v);
+      if (p == nullptr || PastInput(p, ctx)) return nullptr;
+      values->Add(v);
+    } while (NextTagIs(&p, ctx, ElementTag(F::kNumber)));
     return p;
   }
   if constexpr (Codec::kWireType == WireFormatLite::WIRETYPE_FIXED32) {
@@ -640,10 +649,12 @@ const char* RepeatedEnumOps<IsValid>::Parse(C& m, uint32_t tag, const char* p,
     }
   };
   if (tag == ElementTag(F::kNumber)) {
-    uint64_t raw;
-    p = ReadVarint(p, &raw);
-    if (p == nullptr || PastInput(p, ctx)) return nullptr;
-    add(raw);
+    do {
+      uint64_t raw;
+      p = ReadVarint(p, &raw);
+      if (p == nullptr || PastInput(p, ctx)) return nullptr;
+      add(raw);
+    } while (NextTagIs(&p, ctx, ElementTag(F::kNumber)));
     return p;
   }
   return ParsePackedVarints(p, ctx, add);

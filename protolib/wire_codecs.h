@@ -292,6 +292,17 @@ inline bool PastInput(const char* p, ParseContext* ctx) {
   return __builtin_expect(!ctx->DataAvailable(p - 1), 0) && PastInputSlow(p, ctx);
 }
 
+// Whether the next field of the input, before the limit, has the one-byte
+// tag `tag`; if so, *p moves past it. Lets a field read a run of its own
+// occurrences (elements of a repeated field, each with its tag) in one call
+// rather than one per turn of the message's parse loop; a tag in any other
+// form is left to that loop.
+PROTOLIB_ALWAYS_INLINE bool NextTagIs(const char** p, ParseContext* ctx, uint32_t tag) {
+  if (!ctx->DataAvailable(*p) || static_cast<uint8_t>(**p) != tag) return false;
+  ++*p;
+  return true;
+}
+
 // The length at `p` lies before the current limit: nothing of a
 // length-delimited value that runs past its enclosing message is read.
 inline bool LengthFits(const char* p, ParseContext* ctx) {
