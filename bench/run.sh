@@ -3,7 +3,9 @@
 # a summary: for each workload and direction, the class's and the
 # DynamicMessage's CPU time per operation, their ratio (DynamicMessage time /
 # class time) against its target, the heap allocations per operation, and
-# the class's throughput in MB/s beside the memcpy floor of the same bytes.
+# the class's throughput in MB/s beside the memcpy floor of the same bytes,
+# and the benchmarks whose median lies well above their best repetition (the
+# machine slowed down during them: such a run is worth repeating).
 #
 # Times are medians over REPETITIONS runs, interleaved at random so that a
 # burst of load from elsewhere falls on every benchmark alike; the ratio of
@@ -128,6 +130,14 @@ if sizes:
     print("encoded sizes: " + sizes)
 print("load average before/after: %s / %s (on %s CPUs)"
       % (sys.argv[2], sys.argv[3], ctx.get("num_cpus", "?")))
+# A median well above the best repetition means the machine slowed down for
+# much of that benchmark's repetitions: its ratio says more of the machine
+# than of the code, and the run is worth repeating.
+disturbed = sorted(n for n in stats if not n.startswith("harness/")
+                   and get(n, "median") and get(n, "min")
+                   and get(n, "median")[0] > 1.2 * get(n, "min")[0])
+if disturbed:
+    print("disturbed (median > 1.2 x best repetition): " + ", ".join(disturbed))
 if missed:
     print("targets missed: " + ", ".join(missed))
     sys.exit(2)
