@@ -82,8 +82,7 @@ struct Core {
 
   template <class C>
   static void Destroy(C& m) {
-    std::apply([&](auto... f) { (decltype(f)::Ops::template Destroy<decltype(f)>(m), ...); },
-               typename FieldsOf<C>::Tuple{});
+    ForEach<C>([&](auto f) { decltype(f)::Ops::template Destroy<decltype(f)>(m); });
     m._internal_metadata_.template Delete<UnknownFieldSet>();
   }
 

@@ -54,9 +54,14 @@ struct PlainOps {
 // number and that form.
 template <int kWireType>
 struct OneWireForm {
+  // The field's tag, one byte: every declared number is 1 to 15.
+  template <class F>
+  static constexpr uint8_t Tag() {
+    return static_cast<uint8_t>(MakeTag(F::kNumber, kWireType));
+  }
   template <class F>
   static bool Accepts(uint32_t tag) {
-    return tag == MakeTag(F::kNumber, kWireType);
+    return tag == Tag<F>();
   }
 };
 using LengthDelimited = OneWireForm<WireFormatLite::WIRETYPE_LENGTH_DELIMITED>;
@@ -80,7 +85,7 @@ struct ScalarOps : PlainOps, OneWireForm<Codec::kWireType> {
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
     p = s->EnsureSpace(p);
-    *p++ = static_cast<uint8_t>(MakeTag(F::kNumber, Codec::kWireType));
+    *p++ = ScalarOps::template Tag<F>();
     return Codec::Write(m.*F::kMember, p);
   }
   template <class F, class C>
@@ -123,7 +128,7 @@ struct TextOps : PlainOps, LengthDelimited {
     const size_t size = value.size();
     if (size <= 14) {
       p = s->EnsureSpace(p);
-      p[0] = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
+      p[0] = Tag<F>();
       p[1] = static_cast<uint8_t>(size);
       CopySmall(p + 2, value.data(), size);
       return p + 2 + size;
@@ -493,7 +498,7 @@ uint8_t* MessageOps<T, kLocal>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
   const T& sub = *(m.*F::kMember);
   if constexpr (kLocal) {
     p = s->EnsureSpace(p);
-    *p++ = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
+    *p++ = Tag<F>();
     p = WriteVarint(static_cast<uint32_t>(Core::CachedSize(sub)), p);
     return Core::Serialize(sub, p, s);
   } else {
@@ -531,7 +536,7 @@ template <class F, class C>
 uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
   for (const T& e : m.*F::kMember) {
     p = s->EnsureSpace(p);
-    *p++ = static_cast<uint8_t>(MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED));
+    *p++ = Tag<F>();
     p = WriteVarint(static_cast<uint32_t>(Core::CachedSize(e)), p);
     p = Core::Serialize(e, p, s);
   }
@@ -547,13 +552,12 @@ const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseCon
   // it, and NextTagIs takes only a tag inside the input.
   if (ctx->depth() - skipped <= 0 || PastInput(p, ctx)) return nullptr;
   auto& elements = m.*F::kMember;
-  constexpr uint32_t kTag = MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
   do {
     // No element is lost to a failed growth: grow first when full.
     if (elements.size() >= elements.Capacity()) elements.Reserve(elements.size() + 1);
     p = Core::ParseNested(*elements.Add(), p, ctx, skipped);
     if (p == nullptr) return nullptr;
-  } while (NextTagIs(&p, ctx, kTag));
+  } while (NextTagIs(&p, ctx, Tag<F>()));
   return p;
 }
 
@@ -617,13 +621,8 @@ const char* RepeatedScalarOps<Codec>::Parse(C& m, uint32_t tag, const char* p,
                                             ParseContext* ctx) {
   auto* values = &(m.*F::kMember);
   if (tag == ElementTag(F::kNumber)) {
-    do {
-      typename Codec::T v;
-      p = Codec::Read(p, &v);
-      if (p == nullptr || PastInput(p, ctx)) return nullptr;
-      values->Add(v);
-    } while (NextTagIs(&p, ctx, ElementTag(F::kNumber)));
-    return p;
+    return ParseElementRun<Codec>(p, ctx, ElementTag(F::kNumber),
+                                  [values](typename Codec::T v) { values->Add(v); });
   }
   if constexpr (Codec::kWireType == WireFormatLite::WIRETYPE_FIXED32) {
     return ParsePackedFixed(values, p, ctx);
@@ -649,13 +648,7 @@ const char* RepeatedEnumOps<IsValid>::Parse(C& m, uint32_t tag, const char* p,
     }
   };
   if (tag == ElementTag(F::kNumber)) {
-    do {
-      uint64_t raw;
-      p = ReadVarint(p, &raw);
-      if (p == nullptr || PastInput(p, ctx)) return nullptr;
-      add(raw);
-    } while (NextTagIs(&p, ctx, ElementTag(F::kNumber)));
-    return p;
+    return ParseElementRun<VarintU64>(p, ctx, ElementTag(F::kNumber), add);
   }
   return ParsePackedVarints(p, ctx, add);
 }

@@ -303,6 +303,21 @@ PROTOLIB_ALWAYS_INLINE bool NextTagIs(const char** p, ParseContext* ctx, uint32_
   return true;
 }
 
+// Reads a run of occurrences of a repeated field, the first one's tag
+// already read: each a value of Codec after the one-byte tag `tag`, handed to
+// `add` once it is known to be input.
+template <class Codec, class Add>
+PROTOLIB_ALWAYS_INLINE const char* ParseElementRun(const char* p, ParseContext* ctx,
+                                                   uint32_t tag, Add add) {
+  do {
+    typename Codec::T v;
+    p = Codec::Read(p, &v);
+    if (p == nullptr || PastInput(p, ctx)) return nullptr;
+    add(v);
+  } while (NextTagIs(&p, ctx, tag));
+  return p;
+}
+
 // The length at `p` lies before the current limit: nothing of a
 // length-delimited value that runs past its enclosing message is read.
 inline bool LengthFits(const char* p, ParseContext* ctx) {
