@@ -17,14 +17,13 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
 protolib_need "${PROTOLIB_BASE_PACKAGES[@]}" "${PROTOLIB_TEST_PACKAGES[@]}" || exit 1
-jobs=$(nproc)
 
 run_suite() {  # NAME CMAKE-ARGS...
   local name=$1
   shift
   cmake -S . -B "build/$name" "$@" >/dev/null &&
-    cmake --build "build/$name" -j"$jobs" >/dev/null &&
-    (cd "build/$name" && ctest --output-on-failure -j"$jobs")
+    cmake --build "build/$name" -j"$protolib_jobs" >/dev/null &&
+    (cd "build/$name" && ctest --output-on-failure -j"$protolib_jobs")
 }
 
 stage() {
