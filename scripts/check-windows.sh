@@ -90,6 +90,7 @@ build_runtime() {  # TRIPLE
   local dir=$cache/protobuf-$version/$1
   [ -f "$dir/.complete-$recipe" ] && return 0
   rm -rf "$dir"
+  mkdir -p "$dir"
   local t=$SECONDS
   cmake -S "$runtime_source" -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/$1.cmake" \
     -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" \
@@ -114,6 +115,7 @@ build_gtest() {  # TRIPLE
   local dir=$cache/googletest-$gtest_version/$1
   [ -f "$dir/.complete-$recipe" ] && return 0
   rm -rf "$dir"
+  mkdir -p "$dir"
   cmake -S /usr/src/googletest -B "$dir/build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/$1.cmake" \
     -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" -DBUILD_GMOCK=OFF \
     -DBUILD_SHARED_LIBS=OFF -DCMAKE_INSTALL_PREFIX="$dir" >"$dir.log" 2>&1 &&

@@ -25,7 +25,7 @@ protolib_need() {
 }
 
 PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev)
-PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3)
+PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3 xxd)
 
 # Builds the configured tree DIR of stage NAME, logging to build/NAME-build.log;
 # when the build fails, prints its errors and exits. Usage: protolib_build NAME DIR
