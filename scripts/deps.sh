@@ -24,7 +24,7 @@ protolib_need() {
     "${missing[@]}" >/dev/null
 }
 
-PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev)
+PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev help2man)
 PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3 xxd)
 
 # Builds the configured tree DIR of stage NAME, logging to build/NAME-build.log;
