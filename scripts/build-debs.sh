@@ -53,7 +53,7 @@ started=$SECONDS
 if ! (cd "$tree" && env "${check_level[@]}" nice dpkg-buildpackage -b -us -uc \
         -J"$protolib_jobs") >"$log" 2>&1; then
   if grep -q '^dpkg-gensymbols: error' "$log"; then
-    awk '/^dpkg-gensymbols|^[-+]{3} / { on = 1 } on { print } /^dh_makeshlibs: error/ { exit }' \
+    awk '/^dpkg-gensymbols|^(---|[+][+][+]) / { on = 1 } on { print } /^dh_makeshlibs: error/ { exit }' \
       "$log" | head -300
     echo "build-debs: the libraries' exported symbols differ from debian/*.symbols (above);" \
       "if the change is meant, 'scripts/build-debs.sh --update-symbols' writes them anew"
