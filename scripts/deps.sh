@@ -24,8 +24,11 @@ protolib_need() {
     "${missing[@]}" >/dev/null
 }
 
-PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev)
+PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev help2man)
 PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3 xxd)
+# What scripts/build-debs.sh needs beside the base packages (which are the
+# Build-Depends of debian/control).
+PROTOLIB_DEB_PACKAGES=(build-essential debhelper dpkg-dev lintian)
 
 # Builds the configured tree DIR of stage NAME, logging to build/NAME-build.log;
 # when the build fails, prints its errors and exits. Usage: protolib_build NAME DIR

@@ -23,6 +23,15 @@ for f in libsession_protolib.so libcalibration_protolib.so pkgconfig/session_pro
          pkgconfig/calibration_protolib.pc cmake/session_protolib/session_protolibConfig.cmake; do
   [ -e "$libdir/$f" ] || { echo "not installed: lib/$f"; exit 1; }
 done
+# The tool, where it was built, with its bash completion and manual page.
+tool="$build/tools/session_proto/session-proto"
+if [ -f "$tool" ]; then
+  expected="bin/session-proto share/bash-completion/completions/session-proto"
+  [ -f "$tool.1" ] && expected+=" share/man/man1/session-proto.1"
+  for f in $expected; do
+    [ -f "$prefix/$f" ] || { echo "not installed: $f"; exit 1; }
+  done
+fi
 for lib in session_protolib calibration_protolib; do
   soname=$(readelf -d "$libdir/lib$lib.so" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
   [ "$soname" = "lib$lib.so.1" ] || { echo "lib$lib.so has SONAME '$soname'"; exit 1; }
