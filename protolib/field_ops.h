@@ -157,9 +157,9 @@ struct RequiredOps : Ops {
 };
 
 // A singular sub-message. kLocal: T belongs to this library, so its family
-// operations are called directly and its required fields are consulted; an
-// imported T is handled through its virtual interface alone and never asked
-// whether it is initialized.
+// operations are called directly, and it is asked whether it is initialized
+// when it has required fields; an imported T is handled through its virtual
+// interface alone and never asked whether it is initialized.
 template <class T, bool kLocal>
 struct MessageOps : LengthDelimited {
   static constexpr bool kRepeated = false;
@@ -561,12 +561,16 @@ const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseCon
   return p;
 }
 
+// The elements are asked through their virtual IsInitialized, last to
+// first: an element may be of a class derived from T that answers for
+// itself. A T without required fields, at any depth, is not asked.
 template <class T>
 template <class F, class C>
 bool RepeatedMessageOps<T>::IsInitialized(const C& m) {
   if constexpr (NeedsInitCheck()) {
-    for (const T& e : m.*F::kMember) {
-      if (!Core::IsInitialized(e)) return false;
+    const auto& elements = m.*F::kMember;
+    for (int i = elements.size(); i-- > 0;) {
+      if (!elements.Get(i).IsInitialized()) return false;
     }
   }
   return true;
@@ -605,11 +609,13 @@ void MessageOps<T, kLocal>::Destroy(C& m) {
   if (&m != Core::DefaultInstancePtr<C>()) delete (m.*F::kMember);
 }
 
+// Asked through its virtual IsInitialized, as the elements of a repeated
+// field are.
 template <class T, bool kLocal>
 template <class F, class C>
 bool MessageOps<T, kLocal>::IsInitialized(const C& m) {
   if constexpr (NeedsInitCheck()) {
-    return !Core::Has<F>(m) || Core::IsInitialized(*(m.*F::kMember));
+    return !Core::Has<F>(m) || (m.*F::kMember)->IsInitialized();
   } else {
     return true;
   }

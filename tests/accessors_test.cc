@@ -193,17 +193,36 @@ TEST(Lifecycle, SwapExchangesContentsWithoutCopying) {
   EXPECT_FALSE(p.has_move());
 }
 
+template <class M>
+struct NeverInitialized : M {
+  bool IsInitialized() const override { return false; }
+};
+
 // Callers derive from the classes for test doubles; the runtime reaches the
-// overrides through the virtual table.
+// overrides through the virtual table, and so does the check of a message
+// holding one, element or sub-message, whatever its fields say. A type
+// without required fields is not asked.
 TEST(Lifecycle, ClassesCanBeDerivedFrom) {
-  struct NeverInitialized : Ping {
-    bool IsInitialized() const override { return false; }
-  };
-  NeverInitialized fake;
+  NeverInitialized<Ping> fake;
   fake.set_time(1);
   const pb::Message& generic = fake;
   EXPECT_FALSE(generic.IsInitialized());
   EXPECT_EQ(Hex(generic.SerializePartialAsString()), Hex(Bytes({0x08, 0x01})));
+
+  MultiPropertyChanged set;
+  PropertyChanged* property = set.mutable_change()->add_properties();
+  auto* pair = new NeverInitialized<PropertyChanged_KVPair>;
+  pair->set_key("k");
+  pair->set_value("v");
+  property->mutable_metadata()->AddAllocated(pair);
+  EXPECT_FALSE(property->IsInitialized());
+  EXPECT_FALSE(set.IsInitialized());
+  set.set_allocated_change(new NeverInitialized<MultiPropertyChangedData>);
+  EXPECT_FALSE(set.IsInitialized());
+  PTZMessage ptz;
+  ptz.set_allocated_move(new NeverInitialized<PTZMoveCommand>);
+  ptz.set_allocated_calibration(new NeverInitialized<tolva::calibration::PTZCameraParameters>);
+  EXPECT_TRUE(ptz.IsInitialized());
 }
 
 TEST(Lifecycle, DestroyingAMessageFreesSubMessagesEvenWhenCleared) {

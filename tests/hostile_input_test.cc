@@ -205,61 +205,105 @@ TEST(RecursionLimit, BoundsSubMessageAndGroupDepth) {
   }
 }
 
+// Bytes from hex octets: "0a 01 61".
+std::string Unhex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 3) {
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  }
+  return out;
+}
+
+template <class M>
+const pb::Message* Of() {
+  return &M::default_instance();
+}
+
 // A failed parse keeps what it read before the failure and nothing else: no
-// value cut short by the end of the input or by a length, no element beyond
-// the recursion limit. The input is read from a flat buffer and from a stream
-// in blocks of 1 and 3 bytes; `kept` is what the message then writes
-// (partial). A stream's end is not known in advance: a packed run that it
-// cuts short is taken back whole (`from_stream`).
+// value cut short by the end of the input ("past the input") or by the
+// length of the sub-message or run that holds it ("past a length"), no
+// element beyond the recursion limit; a string or sub-message being read
+// stays present with what it had read. One row per field kind and way to
+// fail; `kept` is what the message then writes (partial). Each input is read
+// from a flat buffer and from a stream in blocks of 1 byte, 3 bytes and all
+// at once. `from_stream`, where given, is what a stream keeps instead: its
+// end is not known in advance, so a sub-message whose length runs past it is
+// read up to it, and a packed run of floats it cuts short is taken back whole.
 TEST(FailedParse, StoresNoValueThatWasNotInTheInput) {
   struct Case {
+    const char* kind;
     const pb::Message* prototype;
-    std::string bytes;
-    std::string kept;
-    int limit = 100;
+    const char* input;
+    const char* kept;
     const char* from_stream = nullptr;
+    int limit = 100;
   };
-  const std::string one = Bytes({0x00, 0x00, 0x80, 0x3F});  // 1.0f
   const Case cases[] = {
-      {&CommandVelocity::default_instance(), Bytes({0x0D, 0x00}), ""},
-      {&CommandHeader::default_instance(), Bytes({0x08, 0x96}), ""},
-      {&CommandHeader::default_instance(), Bytes({0x88}), ""},  // the tag cut short
-      {&PTZStatus::default_instance(), Bytes({0x39, 0x01, 0x02}), ""},
-      {&LaserPointToCommand::default_instance(), Bytes({0x0D, 0x00, 0x00}), ""},
-      {&LaserPointToCommand::default_instance(), Bytes({0x0A, 0x05}) + one + Bytes({0x00}), ""},
-      {&LaserPointToCommand::default_instance(), Bytes({0x0A, 0xFF, 0xFF, 0xFF, 0x07}) + one, ""},
-      {&LaserPointToCommand::default_instance(), Bytes({0x0A, 0xFC, 0xFF, 0xFF, 0x07}) + one,
-       Bytes({0x0D}) + one, 100, ""},
-      {&LaserMessage::default_instance(),
-       Bytes({0x1A, 0x04, 0x0A, 0x08}) + one + Bytes({0x00, 0x00, 0x00, 0x40}),
-       Bytes({0x1A, 0x00})},
-      {&CommandAck::default_instance(), Bytes({0x0A, 0x05, 0x01}), Bytes({0x08, 0x01})},
-      {&CommandAck::default_instance(), Bytes({0x0A, 0x01, 0x81, 0x01}), ""},
-      {&CandyMessage::default_instance(), Bytes({0x12, 0x03, 0x01}), Bytes({0x10, 0x01})},
-      {&CommandVelocity::default_instance(), Bytes({0x5A, 0x02, 0x12, 0x05, 0x08, 0x01}),
-       Bytes({0x5A, 0x02, 0x12, 0x00})},
-      {&PropertyChanged::default_instance(), Bytes({0x1A, 0x05, 0x61}), Bytes({0x1A, 0x00})},
-      {&PropertyChanged::default_instance(), Bytes({0x7A, 0x05, 0x61}), ""},  // unknown
-      {&PropertyChanged::default_instance(), Bytes({0x79, 0x01}), ""},        // unknown
-      {&MultiPropertyChangedData::default_instance(), Bytes({0x0A, 0x00}), "", 0},
+      {"uint64", Of<CommandHeader>(), "10 05 08 96", "10 05"},
+      {"uint32", Of<CommandHeader>(), "08 01 10 ff", "08 01"},
+      {"int32 past a length", Of<CommandVelocity>(), "42 02 08 ff ff 01", "42 00"},
+      {"bool", Of<Ping>(), "08 05 10 80", "08 05"},
+      {"float", Of<CommandVelocity>(), "20 01 0d 00", "20 01"},
+      {"double", Of<PTZStatus>(), "39 01 02", ""},
+      {"fixed32", Of<PropertyChanged>(), "3d 01 02 03", ""},
+      {"fixed32 past a length", Of<MultiPropertyChangedData>(), "0a 03 3d 01 02 03 04", "0a 00"},
+      {"enumeration", Of<LaserPointToCommand>(), "20 01 18 05 18 ff", "20 01 18 05"},
+      {"repeated enumeration", Of<CandyMessage>(), "10 01 10 07 10 ff", "10 01 10 07"},
+      {"packed enumerations", Of<CandyMessage>(), "12 04 02 09 80", "10 02 10 09"},
+      {"packed enumerations past a length", Of<CommandVelocity>(), "72 03 12 05 00 02",
+       "72 02 10 00"},
+      {"packed uint32", Of<CommandAck>(), "0a 05 01", "08 01"},
+      {"packed uint32 past a length", Of<CommandAck>(), "0a 01 81 01", ""},
+      {"repeated floats past a length", Of<LaserMessage>(),
+       "12 07 0d 00 00 80 3f 0d 00 00 40 08 01", "12 05 0d 00 00 80 3f"},
+      {"repeated float", Of<LaserPointToCommand>(), "0d 00 00", ""},
+      {"packed floats, ragged", Of<LaserPointToCommand>(), "0a 05 00 00 80 3f 00", ""},
+      {"packed floats, ragged, huge", Of<LaserPointToCommand>(), "0a ff ff ff 07 00 00 80 3f", ""},
+      {"packed floats", Of<LaserPointToCommand>(), "0a fc ff ff 07 00 00 80 3f",
+       "0d 00 00 80 3f", ""},
+      {"packed floats past a length", Of<LaserMessage>(), "1a 04 0a 08 00 00 80 3f 00 00 00 40",
+       "1a 00"},
+      {"string", Of<PropertyChanged>(), "1a 01 61 1a 05 62", "1a 00"},
+      {"bytes", Of<MultiPropertyChanged>(), "12 04 7a", "12 00"},
+      {"bytes past a length", Of<MultiPropertyChangedData>(), "0a 03 22 05 61 62 63 64 65",
+       "0a 02 22 00"},
+      {"sub-message", Of<CommandVelocity>(), "5a 05 08 01", "5a 00", "5a 02 08 01"},
+      {"sub-message past a length", Of<CommandVelocity>(), "5a 02 12 05 08 01", "5a 02 12 00"},
+      {"sub-message ended by a zero tag", Of<MultiPropertyChanged>(), "0a 01 00", "0a 00"},
+      {"imported sub-message", Of<PTZMessage>(), "3a 05 48 05", "3a 00", "3a 02 48 05"},
+      {"imported sub-message past a length", Of<CommandVelocity>(), "5a 04 3a 05 48 05",
+       "5a 02 3a 00"},
+      {"repeated sub-message", Of<PropertyChanged>(), "2a 05 0a 01 61", "2a 00", "2a 03 0a 01 61"},
+      {"repeated sub-message past a length", Of<MultiPropertyChanged>(),
+       "0a 03 0a 05 1a 01 61 62 63", "0a 02 0a 00"},
+      {"repeated sub-message past the recursion limit", Of<MultiPropertyChangedData>(), "0a 00",
+       "", nullptr, 0},
+      {"tag", Of<CommandHeader>(), "88", ""},
+      {"tag without a value", Of<PropertyChanged>(), "08", ""},
+      {"eleven-byte varint", Of<PropertyChanged>(), "08 80 80 80 80 80 80 80 80 80 81 10 01", ""},
+      {"wire type 6", Of<PropertyChanged>(), "0e", ""},
+      {"wire type 7", Of<PropertyChanged>(), "0f 00", ""},
+      {"unknown fixed64", Of<PropertyChanged>(), "79 01", ""},
+      {"unknown length-delimited", Of<PropertyChanged>(), "7a 05 61", ""},
+      {"unknown group", Of<PropertyChanged>(), "0b 08 01", "0b 08 01 0c"},
   };
   for (const Case& c : cases) {
-    for (int block : {0, 1, 3}) {
-      SCOPED_TRACE(::testing::Message() << c.prototype->GetTypeName() << " from "
-                                        << Hex(c.bytes) << ", blocks of " << block);
+    const std::string input = Unhex(c.input);
+    for (int block : {0, 1, 3, -1}) {  // 0: a flat buffer; -1: a stream in one block
+      if (block == 0 && c.limit != 100) continue;  // a flat buffer takes no limit
+      SCOPED_TRACE(::testing::Message() << c.kind << ": " << c.prototype->GetTypeName() << " from "
+                                        << c.input << ", blocks of " << block);
       std::unique_ptr<pb::Message> m(c.prototype->New());
-      const bool stream = block != 0 || c.limit != 100;
-      if (!stream) {
-        EXPECT_FALSE(m->ParsePartialFromString(c.bytes));
+      if (block == 0) {
+        EXPECT_FALSE(m->ParsePartialFromString(input));
       } else {
-        pb::io::ArrayInputStream blocks(c.bytes.data(), static_cast<int>(c.bytes.size()),
-                                        block == 0 ? -1 : block);
+        pb::io::ArrayInputStream blocks(input.data(), static_cast<int>(input.size()), block);
         pb::io::CodedInputStream in(&blocks);
         in.SetRecursionLimit(c.limit);
         EXPECT_FALSE(m->MergePartialFromCodedStream(&in));
       }
       EXPECT_EQ(Hex(m->SerializePartialAsString()),
-                Hex(stream && c.from_stream ? c.from_stream : c.kept));
+                block != 0 && c.from_stream ? c.from_stream : c.kept);
     }
   }
 }
