@@ -4,7 +4,7 @@
 # A script that stops at its first failing command (set -e) names it.
 if [[ $- == *e* ]]; then
   set -E
-  trap 'echo "${BASH_SOURCE[0]}: line $LINENO: exit status $?: $BASH_COMMAND" >&2' ERR
+  trap 'echo "${BASH_SOURCE[0]:-$0}: line $LINENO: exit status $?: $BASH_COMMAND" >&2' ERR
 fi
 
 # Root runs apt and dpkg itself; anyone else through sudo.
