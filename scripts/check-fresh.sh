@@ -49,7 +49,7 @@ running=""
 # Ends the namespace still running (its processes end with it), then removes
 # the roots; nothing is mounted outside the namespaces.
 cleanup() {
-  [ -z "$running" ] || { kill -KILL "$running"; wait "$running"; sleep 1; }
+  [ -z "$running" ] || { kill -KILL "$running"; wait "$running" 2>/dev/null; sleep 1; } || true
   rm -rf --one-file-system "$work"
 }
 trap cleanup EXIT
@@ -152,7 +152,7 @@ else
 fi
 cp "$src"/build/packages/*.zip build/packages/ 2>/dev/null || true
 [ -z "${SUDO_UID:-}" ] || chown -R "$SUDO_UID:${SUDO_GID:-0}" build/packages
-ls -l build/packages
+ls -l build/packages/* 2>/dev/null || true
 
 if [ -f "$src/scripts/check-installed.sh" ] && ls build/packages/*.deb >/dev/null 2>&1; then
   installed=$work/installed
