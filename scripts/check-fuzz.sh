@@ -24,8 +24,7 @@ cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDeb
   -DPROTOLIB_BUILD_FUZZERS=ON -DPROTOLIB_FUZZ_INSTRUMENT=ON \
   -DPROTOLIB_SANITIZE=address,undefined \
   -DPROTOLIB_BUILD_TESTS=OFF -DPROTOLIB_BUILD_TOOLS=OFF -DPROTOLIB_BUILD_EXAMPLES=OFF >/dev/null
-cmake --build "$build" -j"$protolib_jobs" \
-  --target commander_fuzzer velocity_fuzzer >/dev/null
+protolib_build fuzz "$build" --target commander_fuzzer velocity_fuzzer
 
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,4 +1,11 @@
+# shellcheck shell=bash
 # Sourced by the other scripts: what the stages share.
+
+# A script that stops at its first failing command (set -e) names it.
+if [[ $- == *e* ]]; then
+  set -E
+  trap 'echo "${BASH_SOURCE[0]:-$0}: line $LINENO: exit status $?: $BASH_COMMAND" >&2' ERR
+fi
 
 # Root runs apt and dpkg itself; anyone else through sudo.
 protolib_sudo=""
@@ -21,7 +28,7 @@ protolib_need() {
   echo "installing: ${missing[*]}"
   $protolib_sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $protolib_sudo apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+    "${missing[@]}" >/dev/null || { echo "could not install: ${missing[*]}" >&2; return 1; }
 }
 
 PROTOLIB_BASE_PACKAGES=(cmake make g++ pkg-config libprotobuf-dev libprotoc-dev libcli11-dev help2man)
@@ -31,13 +38,14 @@ PROTOLIB_TEST_PACKAGES=(libgtest-dev libbenchmark-dev python3 xxd)
 PROTOLIB_DEB_PACKAGES=(build-essential debhelper dpkg-dev lintian)
 
 # Builds the configured tree DIR of stage NAME, logging to build/NAME-build.log;
-# when the build fails, prints its errors and exits. Usage: protolib_build NAME DIR
+# when the build fails, prints its errors and fails.
+# Usage: protolib_build NAME DIR [cmake --build ARGS...]
 protolib_build() {
   local log=build/$1-build.log started=$SECONDS
-  cmake --build "$2" -j"$protolib_jobs" >"$log" 2>&1 || {
+  nice cmake --build "$2" -j"$protolib_jobs" "${@:3}" >"$log" 2>&1 || {
     grep -E -B2 -A10 'error|Error' "$log" | head -200
-    echo "check-$1: the build failed (full log: $log)"
-    exit 1
+    echo "$1: the build failed (full log: $log)"
+    return 1
   }
   echo "built in $((SECONDS - started)) s"
 }

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 source scripts/deps.sh
 protolib_need "${PROTOLIB_BASE_PACKAGES[@]}"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DPROTOLIB_BUILD_TESTS=OFF >/dev/null
-cmake --build build/release -j"$(nproc)" >/dev/null
+protolib_build release build/release
 if [ -x build/release/tools/session_proto/session-proto ]; then
   build/release/tools/session_proto/session-proto demo
 else
