@@ -110,6 +110,28 @@ ROUND_TRIP = [
      "session-proto encode $t --partial </dev/null | wc -c; "
      "session-proto decode $t --partial --json </dev/null; done | sort | uniq -c",
      "     22 0\n     22 {}\n", "", 0),
+    # Unknown fields of every wire type and undeclared enumeration numbers
+    # (singular, repeated, packed) give the classes' own bytes back in every
+    # form, single and delimited.
+    ("for form in '' --json; do " + D + " --hex $form $G/oddities.hex | " + E + " --hex $form; "
+     "done; printf '\\x72\\x04\\x10\\x01\\x10\\x09' | " + D + " --json | " + E + " --json --hex",
+     "0d0000003f6204080308046a0e1a0c0d0000803f0d00000040180772041001100578070805a3010809a401"
+     "810101000000000000008a0103616263\n" * 2 + "720410011009\n", "", 0),
+    ("{ xxd -r -p $G/oddities.hex | " + D + "; printf -- '--- message 2\\n--- message 3\\nangular: 2'; } "
+     "| " + E + " --delimited > s.bin; for form in '' --json --json-lines; do " + D +
+     " --delimited $form s.bin | " + E + " --delimited $form | cmp - s.bin && echo ok; done",
+     "ok\n" * 3, "", 0),
+    # Strict JSON leaves the unknown fields out, and says so; a NaN's payload
+    # does not survive text or JSON, and that is said too.
+    ("printf '\\x72\\x04\\x10\\x01\\x10\\x09' | " + D + " --json-lines --strict-json; "
+     "printf '\\x0d\\x01\\x00\\xc0\\xff' | " + D,
+     '{"candy_message":{"active_slots":["BIN1"]}}\nlinear: nan\n',
+     "<stdin>: candy_message: strict JSON leaves out the unknown fields 1009\n"
+     ".*<stdin>: linear: text format cannot carry the sign and payload of the NaN 0xffc00001; it "
+     "reads back as 0x7fc00000", 0),
+    # Text format carries any bytes in a string; JSON refuses them.
+    ("printf 'camera_serial: \"\\xff\\xc3\"' | session-proto encode PTZCameraParameters --hex",
+     "5a02ffc3\n", "", 0),
     # Negative zero keeps its sign through JSON, written -0 or -0.0.
     ("echo 'angular: -0' | " + E + " --hex | " + D + " --hex --json | " + E + " --json --hex; "
      "echo '{\"linear\": -0.0, \"laserMessage\": {\"pointTo\": {\"rayOrigin\": [-0, 0]}}}' | "
@@ -146,12 +168,24 @@ BAD_INPUT = [
     ("printf 'linear: 0.5\\nlinaer: 1\\n' | " + E, "",
      '<stdin>:2:7: Message type "CommandVelocity" has no field named "linaer".', 1),
     ("printf '{\\n  \"linear\": 0.5,\\n  \"angular\": \\n}' | " + E + " --json", "",
-     "<stdin>:4:1: expected a value", 1),
+     "<stdin>:4:1: angular: expected a value", 1),
+    # Errors lie inside the input: at the end of a text that stops short, at
+    # the bad byte or escape of a string.
+    ("printf '{\"linear\":1}\\n{\"linear\":2' | " + E + " --json-lines --delimited --hex",
+     "050d0000803f\n", "<stdin>:2:12: message 2: expected ',' or '}' after a field\n"
+     ".*the 1 message before it was written", 1),
+    ("echo '{\"linear\": 0.5' | " + E + " --json; echo 'linear: ' | " + E, "",
+     "<stdin>:1:15: expected ',' or '}' after a field\n.*<stdin>:1:8: Expected double", 1),
+    ("printf '{\"camera_serial\": \"a\\xffb\"}' | session-proto encode PTZCameraParameters --json; "
+     "echo '{\"camera_serial\": \"\\ud800\"}' | session-proto encode PTZCameraParameters --json", "",
+     r"<stdin>:1:21: camera_serial: invalid UTF-8 in a string\n"
+     r".*<stdin>:1:20: camera_serial: high surrogate without a low one", 1),
     ("printf '{\\n  \"ptz_message\": {\"move\": {\"pan_target\": 1.5}}\\n}' | " + E + " --json",
      "", "<stdin>:2:42: ptz_message.move.pan_target: invalid value 1.5 for type TYPE_INT32", 1),
     ("printf '{\\n  \"ptzMessage\": {\\n    \"mvoe\": {}\\n  }\\n}' | " + E + " --json", "",
      r"<stdin>:3:5: ptz_message.mvoe: Cannot find field\.", 1),
-    # Undeclared enumeration numbers: refused in JSON as in text format.
+    # Undeclared enumeration numbers as values: refused in JSON as in text
+    # format (decode prints them among the unknown fields).
     ("echo '{\"laserMessage\": {\"pointTo\": {\"stateWhileMoving\": \"FOO\"}}}' | " + E + " --json",
      "", '<stdin>:1:51: laser_message.point_to.state_while_moving: invalid value "FOO" for type '
      'LaserState', 1),

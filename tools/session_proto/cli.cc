@@ -10,6 +10,7 @@
 
 #include "tools/session_proto/commands.h"
 #include "tools/session_proto/fd_output.h"
+#include "tools/session_proto/text_forms.h"
 #include "tools/session_proto/type_catalog.h"
 
 namespace session_proto {
@@ -76,7 +77,7 @@ struct Invocation {
   bool hex = false, base64 = false;
   bool delimited = false, lines = false;
   bool json = false, json_lines = false, annotate = false;
-  bool partial = false, keep_going = false, descriptor_set = false;
+  bool partial = false, keep_going = false, descriptor_set = false, strict_json = false;
   uint64_t skip = 0, limit = 0;
   std::vector<std::string> where;
   std::string help_topic;
@@ -100,7 +101,7 @@ class CommandLine {
   CLI::App* AddCommand(const char* name, const char* summary, const char* details);
   void AddTypeAndFile(CLI::App* command, bool type_required = true);
   CLI::Option* Flag(CLI::App* command, const char* name, bool* value, const char* group,
-                    const char* help) {
+                    const std::string& help) {
     return command->add_flag(name, *value, help)->group(group);
   }
 
@@ -172,7 +173,10 @@ CommandLine::CommandLine()
       "Bytes that do not decode are reported with the byte offset and the\n"
       "reason (exit status 1). In a stream, the messages before a bad one have\n"
       "been printed, and --keep-going goes on past it. A string field that is\n"
-      "not valid UTF-8 cannot be printed as JSON (text format escapes it).");
+      "not valid UTF-8 cannot be printed as JSON (text format escapes it).\n"
+      "Unknown fields, and enumeration numbers the schema does not declare,\n"
+      "print by number in text format and as their wire encoding in hex in the\n"
+      "JSON member @unknown_fields, so that encode writes them back.");
   AddTypeAndFile(decode);
   CLI::Option* hex = Flag(decode, "--hex", &v.hex, "Input", "the input is hex digits");
   CLI::Option* base64 = Flag(decode, "--base64", &v.base64, "Input",
@@ -193,8 +197,14 @@ CommandLine::CommandLine()
                                "number, wire type, raw bytes and value; marks unknown\n"
                                "fields, enumeration numbers out of range, and where\n"
                                "bytes that do not decode fail");
+  CLI::Option* strict_json =
+      Flag(decode, "--strict-json", &v.strict_json, "Output",
+           "leave out of the JSON the member " + std::string(kUnknownFieldsMember) + ",\n"
+           "which carries unknown fields; says on standard error\n"
+           "what was left out");
   json->excludes(json_lines)->excludes(annotate);
   json_lines->excludes(annotate);
+  strict_json->excludes(annotate);
   decode->add_option("--skip", v.skip, "pass over the first N messages of a stream")
       ->option_text("N")
       ->check(kCount)
@@ -336,6 +346,7 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
                         : v.annotate   ? Rendering::kAnnotate
                                        : Rendering::kText;
     options.partial = v.partial;
+    options.strict_json = v.strict_json;
     options.keep_going = v.keep_going;
     options.skip = v.skip;
     if (line.limit()->count() > 0) options.limit = v.limit;

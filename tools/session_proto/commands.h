@@ -42,6 +42,8 @@ struct DecodeOptions {
   Framing framing = Framing::kWhole;
   Rendering rendering = Rendering::kText;
   bool partial = false;
+  // JSON without kUnknownFieldsMember; what it leaves out is reported.
+  bool strict_json = false;
   // Of a stream: the first `skip` messages are passed over, at most `limit`
   // are printed, and only those `where` selects.
   uint64_t skip = 0;

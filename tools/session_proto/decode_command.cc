@@ -24,30 +24,33 @@ class Decoder {
   }
   const google::protobuf::Message& message() const { return decoder_.message(); }
 
-  // Renders the decoded message into *text, or says why it cannot in
-  // *problem.
-  bool Render(std::string_view bytes, uint64_t offset, std::string* text,
-              std::string* problem) {
-    if (options_.rendering == Rendering::kAnnotate) {
-      std::vector<std::string> notes;
-      std::string missing = MissingRequiredFields(message());
-      if (!missing.empty()) notes.push_back(missing);
-      *text = Annotate(type_, bytes, notes);
+  // Whether the decoded message can be printed; *problem says why not.
+  bool Printable(std::string_view bytes, uint64_t offset, std::string* problem) const {
+    if (options_.rendering == Rendering::kText || options_.rendering == Rendering::kAnnotate) {
       return true;
     }
-    TextForm form = options_.rendering == Rendering::kText   ? TextForm::kText
-                    : options_.rendering == Rendering::kJson ? TextForm::kJson
-                                                             : TextForm::kJsonLine;
-    if (form != TextForm::kText) {
-      if (auto bad = FindInvalidUtf8(type_, bytes)) {
-        *problem = "byte " + std::to_string(offset + bad->offset) + ": " + bad->reason +
-                   ": JSON cannot hold it (text format can)";
-        return false;
-      }
+    if (auto bad = FindInvalidUtf8(type_, bytes)) {
+      *problem = "byte " + std::to_string(offset + bad->offset) + ": " + bad->reason +
+                 ": JSON cannot hold it (text format can)";
+      return false;
     }
-    if (PrintTextForm(form, message(), text)) return true;
-    *problem = *text;
-    return false;
+    return true;
+  }
+
+  // Prints the decoded message; *notes gets what the form does not carry.
+  void Print(std::string_view bytes, std::ostream& out, std::vector<std::string>* notes) {
+    if (options_.rendering == Rendering::kAnnotate) {
+      std::vector<std::string> missing;
+      if (std::string m = MissingRequiredFields(message()); !m.empty()) missing.push_back(m);
+      out << Annotate(type_, bytes, missing);
+      return;
+    }
+    const TextForm form = options_.rendering == Rendering::kText   ? TextForm::kText
+                          : options_.rendering == Rendering::kJson ? TextForm::kJson
+                                                                   : TextForm::kJsonLine;
+    PrintOptions print;
+    print.strict_json = options_.strict_json;
+    PrintTextForm(form, message(), print, out, notes);
   }
 
  private:
@@ -72,7 +75,8 @@ int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& opt
   const bool selecting = options.skip > 0 || options.limit || options.where;
   Decoder decoder(type, options);
   SourcedMessage message;
-  std::string text, problem;
+  std::string problem;
+  std::vector<std::string> notes;
   uint64_t shown = 0, skipped = 0, read = 0;
   // One message at a time: memory is bounded by the largest message, not by
   // the length of the stream.
@@ -97,10 +101,12 @@ int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& opt
       }
     } else if (good) {
       if (options.where && !options.where->Matches(decoder.message())) continue;
-      good = decoder.Render(message.bytes, base, &text, &problem);
+      good = decoder.Printable(message.bytes, base, &problem);
       if (good) {
         if (headers) io.out << message.Header() << "\n";
-        io.out << text;
+        notes.clear();
+        decoder.Print(message.bytes, io.out, &notes);
+        for (const std::string& note : notes) Report(io.err, message.where + note);
         ++shown;
         continue;
       }
