@@ -265,11 +265,32 @@ CAPTURE = [
      " --lines --base64 --json-lines | cmp - <(" + SESSION + " --json-lines) && echo ok",
      "ok\n", "", 0),
     # The bash completion script completes commands, options and types.
-    ("source $SRC/tools/session_proto/completion.bash; for line in 'st' 'decode Comm' "
-     "'decode X --js' 'schema --d'; do COMP_WORDS=(session-proto $line); "
+    # (readline splits words at '=': "--limit = 2" is how it hands over --limit=2)
+    ("touch sample.bin; source $SRC/tools/session_proto/completion.bash; for line in 'st' "
+     "'decode Comm' 'decode X --js' 'schema --d' 'decode --limit = 2 Comm' "
+     "'decode --where linear = 0.5 X sa'; do COMP_WORDS=(session-proto $line); "
      "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _session_proto; echo \"${COMPREPLY[*]}\"; done",
-     "stats\nCommandHeader CommandAck CommandVelocity\n--json --json-lines\n--descriptor-set\n",
-     "", 0),
+     "stats\nCommandHeader CommandAck CommandVelocity\n--json --json-lines\n--descriptor-set\n"
+     "CommandHeader CommandAck CommandVelocity\nsample.bin\n", "", 0),
+    # --where compares numbers (decimal integers; floats as the field holds
+    # them; nan matches any NaN) and finds regular expressions in strings;
+    # --exit-status says whether anything matched, as grep does.
+    ("for w in ptz_message.move.pan_target=1200 ptz_message.move.pan_target=01200 'linear!=0.5' "
+     "'linear<0' 'linear<=0.5' 'linear>0.5' 'linear>=-1' 'send_timestamp_ns>1699999999999999999' "
+     "'send_timestamp_ns<1700000000000000000' 'laser_message.point_to.ray_origin<0.1' "
+     "'laser_message.point_to.state_while_moving!=OFF' 'command_ack.message_ids>=8'; do "
+     + SESSION + " --json-lines --where \"$w\" | wc -l; done | xargs",
+     "1 1 1 1 2 0 2 1 0 1 1 1\n", "", 0),
+    ("printf 'linear: nan\\n---\\nlinear: 0.1\\n---\\nlinear: 1\\n' | " + E + " --delimited > n.bin; "
+     "for w in linear=nan 'linear!=nan' 'linear<2' linear=0.1 linear=1e0; do " + D +
+     " --delimited --json-lines --where \"$w\" n.bin | wc -l; done | xargs; "
+     "session-proto decode MultiPropertyChanged --hex --lines --json-lines "
+     "--where 'change.properties.path~^/cam' $G/change_set.hex | wc -l",
+     "1 2 2 1 1\n1\n", "", 0),
+    (SESSION + " --where linear=5 --exit-status; echo $?; " + SESSION +
+     " --where linear=0.5 --exit-status --json-lines >/dev/null; echo $?; echo 050d0000803f80 | " +
+     D + " --delimited --hex --exit-status --json-lines; echo $?",
+     "# 0 messages of 3 read\n1\n0\n{\"linear\":1}\n2\n", "truncated length prefix", 0),
 ]
 
 USAGE = [
@@ -293,6 +314,15 @@ USAGE = [
     (D + " --delimited --where ptz_message.move.pan_target=x", "",
      "'x' is not a value of int32 field pan_target", 2),
     (D + " --delimited --where ptz_message=1", "", "ptz_message is a message", 2),
+    # Integers are decimal digits; operators fit the field's kind.
+    ("for v in 0x0a ' 10' +10 1e1; do " + D + " --delimited --where \"ptz_message.move.pan_target=$v\" || true;"
+     " done 2>&1 | grep -c 'is not a value of int32 field pan_target (decimal digits)'", "4\n", "", 0),
+    (D + " --delimited --where 'linear~1'", "", "~ does not apply to float field linear", 2),
+    (D + " --delimited --where 'laser_message.point_to.state_while_moving<ON'", "",
+     "< does not apply to LaserState field state_while_moving", 2),
+    ("session-proto decode MultiPropertyChanged --delimited --where 'change.properties.path~('", "",
+     "not a regular expression", 2),
+    (D + " --delimited --where 'linear!'", "", "expected = != < <= > >= or ~ after the path", 2),
     ("session-proto encode Ping --json-lines", "", "add --delimited or --lines", 2),
     ("for n in PropertyChanged.KVPair PropertyChanged_KVPair KVPair .PropertyChanged.KVPair "
      "tolva.calibration.PTZCameraParameters PTZCameraParameters "

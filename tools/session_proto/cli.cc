@@ -77,7 +77,8 @@ struct Invocation {
   bool hex = false, base64 = false;
   bool delimited = false, lines = false;
   bool json = false, json_lines = false, annotate = false;
-  bool partial = false, keep_going = false, descriptor_set = false, strict_json = false;
+  bool partial = false, keep_going = false, descriptor_set = false, strict_json = false,
+       exit_status = false;
   uint64_t skip = 0, limit = 0;
   std::vector<std::string> where;
   std::string help_topic;
@@ -217,12 +218,18 @@ CommandLine::CommandLine()
       ->add_option("--where", v.where,
                    "print only the messages whose field at PATH (dotted, as\n"
                    "ptz_message.move.pan_target) is set and holds VALUE;\n"
-                   "without =VALUE, is set. A repeated field on the way\n"
-                   "matches if any element does. Repeatable: all must hold")
-      ->option_text("PATH[=VALUE]")
+                   "PATH alone: is set. OP is = or != (any field), < <= > >=\n"
+                   "(numbers), or ~ (a regular expression found in a string\n"
+                   "or bytes). Integers are decimal; nan matches any NaN.\n"
+                   "A repeated field on the way matches if any element\n"
+                   "does. Repeatable: all must hold")
+      ->option_text("PATH[OP VALUE]")
       ->group("Selection")
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  Flag(decode, "--exit-status", &v.exit_status, "Selection",
+       "exit with 0 if a message was printed, 1 if none was,\n"
+       "2 on an error (as grep does)");
   Flag(decode, "--keep-going", &v.keep_going, "Selection",
        "report a message that does not decode, skip it and go on;\n"
        "the exit status is 1 at the end if any was skipped");
@@ -348,6 +355,7 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
     options.partial = v.partial;
     options.strict_json = v.strict_json;
     options.keep_going = v.keep_going;
+    options.exit_status = v.exit_status;
     options.skip = v.skip;
     if (line.limit()->count() > 0) options.limit = v.limit;
     Selection where;

@@ -52,6 +52,9 @@ struct DecodeOptions {
   // Of a stream: a message whose bytes do not decode is reported and
   // skipped; the exit status says so at the end.
   bool keep_going = false;
+  // The exit status tells whether anything was printed: 0 if so, 1 if
+  // not, 2 on an error.
+  bool exit_status = false;
 };
 
 struct EncodeOptions {

@@ -63,10 +63,9 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-}  // namespace
-
-int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& options,
-              Streams io) {
+// Decodes and prints; `shown` counts the messages printed.
+int DecodeMessages(const google::protobuf::Descriptor& type, const DecodeOptions& options,
+                   Streams io, uint64_t& shown) {
   std::unique_ptr<MessageSource> source =
       OpenMessages(options.file, options.input, options.framing, io.err);
   if (!source) return kExitBadInput;
@@ -77,7 +76,7 @@ int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& opt
   SourcedMessage message;
   std::string problem;
   std::vector<std::string> notes;
-  uint64_t shown = 0, skipped = 0, read = 0;
+  uint64_t skipped = 0, read = 0;
   // One message at a time: memory is bounded by the largest message, not by
   // the length of the stream.
   while (io.out && !(options.limit && shown >= *options.limit)) {
@@ -130,6 +129,17 @@ int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& opt
     return kExitBadInput;
   }
   return kExitOk;
+}
+
+}  // namespace
+
+int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& options,
+              Streams io) {
+  uint64_t shown = 0;
+  const int status = DecodeMessages(type, options, io, shown);
+  if (!options.exit_status) return status;
+  // grep's convention: 0 when a message was printed, 1 when none, 2 on error.
+  return status != kExitOk ? kExitUsage : shown > 0 ? kExitOk : kExitBadInput;
 }
 
 }  // namespace session_proto
