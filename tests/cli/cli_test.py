@@ -252,6 +252,38 @@ CAPTURE = [
      "# 0 messages of 3 read\n", "", 0),
     ("session-proto decode MultiPropertyChanged --hex --lines --where "
      "change.properties.path=/camera/enabled --json-lines $G/change_set.hex | wc -l", "1\n", "", 0),
+    # --keep-going past a damaged length prefix (one that runs past the end,
+    # one that leads to no message): on from where a run of messages parses.
+    ("printf '\\x05\\x0d\\x00\\x00\\x80\\x3f\\x40\\x0d\\x00\\x00\\x05\\x15\\x00\\x00\\x00\\x40' > d.bin; "
+     "printf '\\x03\\x0d\\x00\\x00\\x80\\x3f\\x05\\x15\\x00\\x00\\x00\\x40' > e.bin; "
+     "for f in d.bin e.bin; do " + D + " --delimited --keep-going --json-lines $f; echo $?; done",
+     '{"linear":1}\n{"angular":2}\n1\n{"angular":2}\n1\n',
+     r"d.bin: message 2: byte 6: damaged length prefix; bytes 6 to 9 skipped \(4 bytes lost\)\n"
+     r".*1 damaged stretch of the stream skipped\n.*e.bin: message 1: byte 0: message length 3 "
+     r"leads to no message; bytes 0 to 5 skipped \(6 bytes lost\)", 0),
+    # --follow waits at the end of a growing file, for a message cut short
+    # too; output to a pipe goes out message by message.
+    (": > f.bin; : > out.txt; " + D + " --delimited --follow --json-lines f.bin > >(cat > out.txt) "
+     "& p=$!; w() { for i in $(seq 100); do [ $(wc -l < out.txt) -ge $1 ] && break; sleep 0.1; "
+     "done; }; printf '\\x05\\x0d\\x00\\x00\\x80' >> f.bin; sleep 1; cat out.txt; echo -; "
+     "printf '\\x3f\\x05\\x15\\x00\\x00' >> f.bin; w 1; cat out.txt; echo -; "
+     "printf '\\x00\\x40' >> f.bin; w 2; cat out.txt; kill $p",
+     '-\n{"linear":1}\n-\n{"linear":1}\n{"angular":2}\n', "", 0),
+    # stats takes the messages decode would print.
+    ("session-proto stats CommandVelocity --delimited --hex $G/session.hex --skip 1 --where linear "
+     "--json; echo 0a070a052a030a0161 | session-proto stats MultiPropertyChanged --hex --lines; "
+     "echo 0a070a052a030a0161 | session-proto stats MultiPropertyChanged --hex --lines --partial "
+     "--limit 0 | head -1",
+     '{"type":"CommandVelocity","messages":1,"read":3,"size":{"min":32,"median":32,"max":32,'
+     '"total":32},"fields":[{"path":"linear","count":1,"bytes":5,"share":15.6},{"path":'
+     '"command_ack","count":1,"bytes":6,"share":18.8},{"path":"command_ack.message_ids","count":'
+     '2,"bytes":4,"share":12.5},{"path":"laser_message","count":1,"bytes":21,"share":65.6},'
+     '{"path":"laser_message.point_to","count":1,"bytes":19,"share":59.4},{"path":'
+     '"laser_message.point_to.ray_origin","count":3,"bytes":15,"share":46.9},{"path":'
+     '"laser_message.point_to.state_while_moving","count":1,"bytes":2,"share":6.2}]}\n'
+     "0 messages of MultiPropertyChanged, selected from 0 read\n",
+     r"^session-proto: <stdin>: line 1: missing required field change.properties\[0\]"
+     r".metadata\[0\].value \(--partial", 0),
     # One message per line; errors name the line; --keep-going skips them.
     ("printf '0d0000803f\\n\\n0d0000z040\\n0d00000040\\n' | " + D + " --hex --lines",
      "--- message 1: 5 bytes on line 1\nlinear: 1\n--- message 2: 0 bytes on line 2\n",

@@ -1,9 +1,12 @@
 #include "tools/session_proto/byte_stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <limits>
 
@@ -53,9 +56,13 @@ bool InputBytes::Refill() {
   pos_ = 0;
   char chunk[kChunkSize];
   ssize_t n;
-  do {
-    n = ::read(fd_, chunk, sizeof chunk);
-  } while (n < 0 && errno == EINTR);
+  while (true) {
+    do {
+      n = ::read(fd_, chunk, sizeof chunk);
+    } while (n < 0 && errno == EINTR);
+    if (n != 0 || !follow_) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a growing file
+  }
   if (n < 0) {
     error_ = "cannot read " + name_ + ": " + std::strerror(errno);
     return false;
@@ -70,6 +77,17 @@ bool InputBytes::Refill() {
     return false;
   }
   return true;
+}
+
+void InputBytes::Follow() {
+  struct stat status;
+  follow_ = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::string_view InputBytes::Peek(size_t count) {
+  while (buffer_.size() - pos_ < count && Refill()) {
+  }
+  return std::string_view(buffer_).substr(pos_, count);
 }
 
 bool InputBytes::ReadByte(uint8_t* byte) {

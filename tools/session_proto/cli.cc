@@ -78,7 +78,7 @@ struct Invocation {
   bool delimited = false, lines = false;
   bool json = false, json_lines = false, annotate = false;
   bool partial = false, keep_going = false, descriptor_set = false, strict_json = false,
-       exit_status = false;
+       exit_status = false, follow = false, unbuffered = false;
   uint64_t skip = 0, limit = 0;
   std::vector<std::string> where;
   std::string help_topic;
@@ -96,11 +96,11 @@ class CommandLine {
     return nullptr;
   }
   Invocation& invocation() { return invocation_; }
-  CLI::Option* limit() const { return limit_; }
 
  private:
   CLI::App* AddCommand(const char* name, const char* summary, const char* details);
   void AddTypeAndFile(CLI::App* command, bool type_required = true);
+  void AddSelection(CLI::App* command, const std::string& verb);
   CLI::Option* Flag(CLI::App* command, const char* name, bool* value, const char* group,
                     const std::string& help) {
     return command->add_flag(name, *value, help)->group(group);
@@ -108,7 +108,6 @@ class CommandLine {
 
   CLI::App app_;
   Invocation invocation_;
-  CLI::Option* limit_ = nullptr;
 };
 
 CLI::App* CommandLine::AddCommand(const char* name, const char* summary, const char* details) {
@@ -125,6 +124,38 @@ void CommandLine::AddTypeAndFile(CLI::App* command, bool type_required) {
   if (type_required) type->required();
   command->add_option("FILE", invocation_.file, "the input (standard input if left out or -)");
   command->footer(std::string(kTypeNote));
+}
+
+// --skip, --limit, --where, --keep-going and --partial, which decode and
+// stats share.
+void CommandLine::AddSelection(CLI::App* command, const std::string& verb) {
+  Invocation& v = invocation_;
+  command->add_option("--skip", v.skip, "pass over the first N messages of a stream")
+      ->option_text("N")
+      ->check(kCount)
+      ->group("Selection");
+  command->add_option("--limit", v.limit, verb + " at most N messages, then stop reading")
+      ->option_text("N")
+      ->check(kCount)
+      ->group("Selection");
+  command
+      ->add_option("--where", v.where,
+                   verb + " only the messages whose field at PATH (dotted,\n"
+                   "as ptz_message.move.pan_target) is set and holds VALUE;\n"
+                   "PATH alone: is set. OP is = or != (any field), < <= > >=\n"
+                   "(numbers), or ~ (a regular expression found in a string\n"
+                   "or bytes). Integers are decimal; nan matches any NaN.\n"
+                   "A repeated field on the way matches if any element\n"
+                   "does. Repeatable: all must hold")
+      ->option_text("PATH[OP VALUE]")
+      ->group("Selection")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  Flag(command, "--keep-going", &v.keep_going, "Selection",
+       "report a message that does not decode, or damaged\n"
+       "framing, skip it and go on; the exit status is 1 at the\n"
+       "end if anything was skipped");
+  Flag(command, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
 }
 
 CommandLine::CommandLine()
@@ -206,34 +237,17 @@ CommandLine::CommandLine()
   json->excludes(json_lines)->excludes(annotate);
   json_lines->excludes(annotate);
   strict_json->excludes(annotate);
-  decode->add_option("--skip", v.skip, "pass over the first N messages of a stream")
-      ->option_text("N")
-      ->check(kCount)
-      ->group("Selection");
-  limit_ = decode->add_option("--limit", v.limit, "print at most N messages, then stop reading")
-               ->option_text("N")
-               ->check(kCount)
-               ->group("Selection");
-  decode
-      ->add_option("--where", v.where,
-                   "print only the messages whose field at PATH (dotted, as\n"
-                   "ptz_message.move.pan_target) is set and holds VALUE;\n"
-                   "PATH alone: is set. OP is = or != (any field), < <= > >=\n"
-                   "(numbers), or ~ (a regular expression found in a string\n"
-                   "or bytes). Integers are decimal; nan matches any NaN.\n"
-                   "A repeated field on the way matches if any element\n"
-                   "does. Repeatable: all must hold")
-      ->option_text("PATH[OP VALUE]")
-      ->group("Selection")
-      ->allow_extra_args(false)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  AddSelection(decode, "print");
   Flag(decode, "--exit-status", &v.exit_status, "Selection",
        "exit with 0 if a message was printed, 1 if none was,\n"
        "2 on an error (as grep does)");
-  Flag(decode, "--keep-going", &v.keep_going, "Selection",
-       "report a message that does not decode, skip it and go on;\n"
-       "the exit status is 1 at the end if any was skipped");
-  Flag(decode, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
+  Flag(decode, "--follow", &v.follow, "Input",
+       "at the end of a growing FILE, wait for more (as tail -f\n"
+       "does) until interrupted; a message cut short waits for\n"
+       "the rest of its bytes");
+  Flag(decode, "--unbuffered", &v.unbuffered, "Output",
+       "write each message out as soon as it is printed (the\n"
+       "default unless the output is a regular file)");
 
   CLI::App* encode = AddCommand(
       "encode", "write the bytes of a message given as text",
@@ -265,6 +279,9 @@ CommandLine::CommandLine()
   CLI::Option* out_lines = Flag(encode, "--lines", &v.lines, "Output",
                                 "write each message in hex or base64 on a line of its own");
   out_delimited->excludes(out_lines);
+  Flag(encode, "--unbuffered", &v.unbuffered, "Output",
+       "write each message out as soon as it is encoded (the\n"
+       "default unless the output is a regular file)");
   Flag(encode, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
 
   CLI::App* stats = AddCommand(
@@ -272,8 +289,12 @@ CommandLine::CommandLine()
       "Prints the number of messages, their sizes (min, median, max, total),\n"
       "and for every field path how many values it had and the bytes they\n"
       "took, tags and lengths included; a sub-message's bytes include its\n"
-      "fields'. Bytes that do not decode stop it (exit status 1).");
+      "fields'. Takes the messages decode would print: bytes that do not decode\n"
+      "or lack required fields stop it (exit status 1), unless --keep-going\n"
+      "or --partial.");
   AddTypeAndFile(stats);
+  Flag(stats, "--json", &v.json, "Output", "print the tables as one JSON object");
+  AddSelection(stats, "count");
   Flag(stats, "--hex", &v.hex, "Input", "the input is hex digits")
       ->excludes(Flag(stats, "--base64", &v.base64, "Input", "the input is base64"));
   Flag(stats, "--delimited", &v.delimited, "Input",
@@ -336,54 +357,60 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
     if (type == nullptr) return UsageError("schema needs a TYPE", &command, io.err);
     return RunSchema(*type, io);
   }
-  if (name == "stats") {
-    StatsOptions options;
+  const bool flush_each = v.unbuffered || !StandardOutputIsRegularFile();
+  if (name == "encode") {
+    EncodeOptions options;
     options.file = v.file;
-    options.input = FormOf(v);
-    options.framing = FramingOf(v);
-    return RunStats(*type, options, io);
-  }
-  if (name == "decode") {
-    DecodeOptions options;
-    options.file = v.file;
-    options.input = FormOf(v);
-    options.framing = FramingOf(v);
-    options.rendering = v.json         ? Rendering::kJson
-                        : v.json_lines ? Rendering::kJsonLines
-                        : v.annotate   ? Rendering::kAnnotate
-                                       : Rendering::kText;
+    options.output = FormOf(v);
+    options.json = v.json;
+    options.json_lines = v.json_lines;
+    options.delimited = v.delimited;
+    options.lines = v.lines;
     options.partial = v.partial;
-    options.strict_json = v.strict_json;
-    options.keep_going = v.keep_going;
-    options.exit_status = v.exit_status;
-    options.skip = v.skip;
-    if (line.limit()->count() > 0) options.limit = v.limit;
-    Selection where;
-    for (const std::string& condition : v.where) {
-      if (!where.Add(*type, condition, &error)) return UsageError(error, &command, io.err);
-    }
-    if (!where.empty()) options.where = &where;
-    const bool selects = options.skip > 0 || options.limit || options.where || v.keep_going;
-    if (selects && options.framing == Framing::kWhole) {
-      return UsageError("--skip, --limit, --where and --keep-going work on a stream: "
-                        "add --delimited or --lines",
+    options.flush_each = flush_each;
+    if (v.json_lines && !v.delimited && !v.lines) {
+      return UsageError("--json-lines reads several messages: add --delimited or --lines",
                         &command, io.err);
     }
-    return RunDecode(*type, options, io);
+    return RunEncode(*type, options, io);
   }
-  EncodeOptions options;
-  options.file = v.file;
-  options.output = FormOf(v);
-  options.json = v.json;
-  options.json_lines = v.json_lines;
-  options.delimited = v.delimited;
-  options.lines = v.lines;
-  options.partial = v.partial;
-  if (v.json_lines && !v.delimited && !v.lines) {
-    return UsageError("--json-lines reads several messages: add --delimited or --lines",
+  SelectionOptions selection;
+  selection.file = v.file;
+  selection.input = FormOf(v);
+  selection.framing = FramingOf(v);
+  selection.partial = v.partial;
+  selection.keep_going = v.keep_going;
+  selection.follow = v.follow;
+  selection.skip = v.skip;
+  if (command.count("--limit") > 0) selection.limit = v.limit;
+  Selection where;
+  for (const std::string& condition : v.where) {
+    if (!where.Add(*type, condition, &error)) return UsageError(error, &command, io.err);
+  }
+  if (!where.empty()) selection.where = &where;
+  const bool selects = selection.skip > 0 || selection.limit || selection.where ||
+                       v.keep_going || v.follow;
+  if (selects && selection.framing == Framing::kWhole) {
+    return UsageError("--skip, --limit, --where, --keep-going and --follow work on a stream: "
+                      "add --delimited or --lines",
                       &command, io.err);
   }
-  return RunEncode(*type, options, io);
+  if (name == "stats") {
+    StatsOptions options;
+    options.selection = selection;
+    options.json = v.json;
+    return RunStats(*type, options, io);
+  }
+  DecodeOptions options;
+  options.selection = selection;
+  options.rendering = v.json         ? Rendering::kJson
+                      : v.json_lines ? Rendering::kJsonLines
+                      : v.annotate   ? Rendering::kAnnotate
+                                     : Rendering::kText;
+  options.strict_json = v.strict_json;
+  options.exit_status = v.exit_status;
+  options.flush_each = flush_each;
+  return RunDecode(*type, options, io);
 }
 
 int Run(int argc, const char* const* argv, Streams io) {

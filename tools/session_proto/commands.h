@@ -13,7 +13,7 @@
 
 #include "tools/session_proto/byte_codec.h"
 #include "tools/session_proto/message_source.h"
-#include "tools/session_proto/selection.h"
+#include "tools/session_proto/selected_messages.h"
 
 namespace session_proto {
 
@@ -37,24 +37,14 @@ std::unique_ptr<MessageSource> OpenMessages(const std::string& file, ByteForm fo
 enum class Rendering { kText, kJson, kJsonLines, kAnnotate };
 
 struct DecodeOptions {
-  std::string file = "-";
-  ByteForm input = ByteForm::kRaw;
-  Framing framing = Framing::kWhole;
+  SelectionOptions selection;
   Rendering rendering = Rendering::kText;
-  bool partial = false;
   // JSON without kUnknownFieldsMember; what it leaves out is reported.
   bool strict_json = false;
-  // Of a stream: the first `skip` messages are passed over, at most `limit`
-  // are printed, and only those `where` selects.
-  uint64_t skip = 0;
-  std::optional<uint64_t> limit;
-  const Selection* where = nullptr;
-  // Of a stream: a message whose bytes do not decode is reported and
-  // skipped; the exit status says so at the end.
-  bool keep_going = false;
   // The exit status tells whether anything was printed: 0 if so, 1 if
   // not, 2 on an error.
   bool exit_status = false;
+  bool flush_each = false;  // flush the output after each message
 };
 
 struct EncodeOptions {
@@ -65,12 +55,12 @@ struct EncodeOptions {
   bool delimited = false;
   bool lines = false;  // one hex or base64 message per output line
   bool partial = false;
+  bool flush_each = false;  // flush the output after each message
 };
 
 struct StatsOptions {
-  std::string file = "-";
-  ByteForm input = ByteForm::kRaw;
-  Framing framing = Framing::kWhole;
+  SelectionOptions selection;
+  bool json = false;  // the tables as one JSON object
 };
 
 int RunTypes(Streams io);

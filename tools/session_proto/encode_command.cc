@@ -98,6 +98,7 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
         output.Finish();
       } else {
         options.delimited ? output.WriteFrame(bytes) : output.Write(bytes);
+        if (options.flush_each) io.out.flush();
       }
       ++written;
       continue;

@@ -1,5 +1,6 @@
 #include "tools/session_proto/fd_output.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -54,6 +55,11 @@ std::string WriteFailure(std::ostream& out) {
     text += ": " + fd->error();
   }
   return text;
+}
+
+bool StandardOutputIsRegularFile() {
+  struct stat status;
+  return ::fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
 }
 
 }  // namespace session_proto

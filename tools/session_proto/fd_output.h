@@ -39,6 +39,10 @@ class FdOutput : public std::streambuf {
 // whose writes failed (the reason only when its buffer is an FdOutput).
 std::string WriteFailure(std::ostream& out);
 
+// Whether standard output is a regular file: output to anything else (a
+// pipe, a terminal) is written out message by message.
+bool StandardOutputIsRegularFile();
+
 }  // namespace session_proto
 
 #endif  // SESSION_PROTO_FD_OUTPUT_H_
