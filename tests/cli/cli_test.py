@@ -80,6 +80,9 @@ GOLDEN = [
     (D + " --hex --annotate $G/oddities.hex", golden("oddities.annotated"), "", 0),
     (SESSION, golden("session.delimited.txt"), "", 0),
     (SESSION + " --annotate", golden("session.delimited.annotated"), "", 0),
+    # No type: the fields of any bytes, length-delimited ones as messages
+    # where they read as such.
+    ("session-proto decode --raw --hex $G/change_set.hex", golden("change_set.raw"), "", 0),
 ]
 
 ROUND_TRIP = [
@@ -150,6 +153,9 @@ BAD_INPUT = [
     ("echo 0d0000 | " + D + " --hex", "",
      r"byte 1: truncated 32-bit value \(2 bytes left\) in linear \(field 1\)", 1),
     ("echo 0c | " + D + " --hex", "", "byte 0: end-group tag without a start-group tag", 1),
+    ("echo 0d0000 | session-proto decode --raw --hex | tail -1", "0 fields before the fault\n",
+     r"^session-proto: <stdin>: byte 1: truncated 32-bit value \(2 bytes left\) in unknown "
+     r"field 1\n$", 1),
     # The dump of bytes that do not decode goes as far as they do.
     ("echo 0d0000003f5a0412020880 | " + D + " --hex --annotate", golden("fault.annotated"),
      r"<stdin>: byte 10: truncated varint in ptz_message.move.pan_target", 1),
@@ -284,6 +290,15 @@ CAPTURE = [
      "0 messages of MultiPropertyChanged, selected from 0 read\n",
      r"^session-proto: <stdin>: line 1: missing required field change.properties\[0\]"
      r".metadata\[0\].value \(--partial", 0),
+    # Columns: chosen fields as CSV or TSV rows, repeated ones in one cell.
+    (SESSION + " --csv --fields @index,@offset,linear,send_timestamp_ns,"
+     "laser_message.point_to.ray_origin,laser_message.point_to.state_while_moving; "
+     "for f in csv tsv; do echo 'change { properties { path: \"a,\\\"b\\\"\\t\" } "
+     "properties { path: \"c\" } }' | session-proto encode MultiPropertyChanged | "
+     "session-proto decode MultiPropertyChanged --fields change.properties.path --$f | tail -1; done",
+     "@index,@offset,linear,send_timestamp_ns,laser_message.point_to.ray_origin,"
+     "laser_message.point_to.state_while_moving\n1,1,0.5,1700000000000000000,,\n2,40,,,,\n"
+     "3,41,-1,,0.5;0;1.25,ON\n\"a,\"\"b\"\"\t;c\"\na,\"b\"\\t;c\n", "", 0),
     # One message per line; errors name the line; --keep-going skips them.
     ("printf '0d0000803f\\n\\n0d0000z040\\n0d00000040\\n' | " + D + " --hex --lines",
      "--- message 1: 5 bytes on line 1\nlinear: 1\n--- message 2: 0 bytes on line 2\n",
@@ -355,6 +370,8 @@ USAGE = [
     ("session-proto decode MultiPropertyChanged --delimited --where 'change.properties.path~('", "",
      "not a regular expression", 2),
     (D + " --delimited --where 'linear!'", "", "expected = != < <= > >= or ~ after the path", 2),
+    (D + " --fields linear; " + D + " --csv --fields ptz_message.move", "",
+     "--fields goes with --csv or --tsv\n.*--fields: ptz_message.move is a message", 2),
     ("session-proto encode Ping --json-lines", "", "add --delimited or --lines", 2),
     ("for n in PropertyChanged.KVPair PropertyChanged_KVPair KVPair .PropertyChanged.KVPair "
      "tolva.calibration.PTZCameraParameters PTZCameraParameters "

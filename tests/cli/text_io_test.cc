@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <google/protobuf/descriptor.pb.h>
+#include <google/protobuf/util/json_util.h>
 
 #include "session/commander_private/commander.pb.h"
 #include "session/velocity.pb.h"
@@ -370,6 +371,15 @@ TEST(TextForms, EveryFormGivesBackTheClassesOwnBytes) {
         ASSERT_TRUE(parsed->ParsePartialFromString(built->SerializePartialAsString()));
         const std::string canonical = parsed->SerializePartialAsString();
         if (i == 0) single = canonical;
+        // Without unknown fields, JSON is what the runtime's converter writes.
+        parsed->DiscardUnknownFields();
+        std::string converted;
+        if (parsed->IsInitialized()) {
+          pb::util::JsonPrintOptions options;
+          options.preserve_proto_field_names = true;
+          ASSERT_TRUE(pb::util::MessageToJsonString(*parsed, &converted, options).ok());
+          EXPECT_EQ(PrintedTextForm(TextForm::kJsonLine, *parsed), converted + "\n");
+        }
         size_t n = canonical.size();
         for (; n >= 0x80; n >>= 7) stream += char((n & 0x7f) | 0x80);
         stream += char(n) + canonical;

@@ -78,7 +78,9 @@ struct Invocation {
   bool delimited = false, lines = false;
   bool json = false, json_lines = false, annotate = false;
   bool partial = false, keep_going = false, descriptor_set = false, strict_json = false,
-       exit_status = false, follow = false, unbuffered = false;
+       exit_status = false, follow = false, unbuffered = false,
+       raw = false, csv = false, tsv = false;
+  std::string fields;
   uint64_t skip = 0, limit = 0;
   std::vector<std::string> where;
   std::string help_topic;
@@ -209,7 +211,7 @@ CommandLine::CommandLine()
       "Unknown fields, and enumeration numbers the schema does not declare,\n"
       "print by number in text format and as their wire encoding in hex in the\n"
       "JSON member @unknown_fields, so that encode writes them back.");
-  AddTypeAndFile(decode);
+  AddTypeAndFile(decode, false);
   CLI::Option* hex = Flag(decode, "--hex", &v.hex, "Input", "the input is hex digits");
   CLI::Option* base64 = Flag(decode, "--base64", &v.base64, "Input",
                              "the input is base64, standard or URL-safe alphabet");
@@ -224,6 +226,10 @@ CommandLine::CommandLine()
   CLI::Option* json = Flag(decode, "--json", &v.json, "Output", "print JSON");
   CLI::Option* json_lines = Flag(decode, "--json-lines", &v.json_lines, "Output",
                                  "print each message as JSON on one line");
+  Flag(decode, "--raw", &v.raw, "Output",
+       "with no TYPE: every field of the bytes by number and wire\n"
+       "type, length-delimited ones read as messages where they\n"
+       "are (the rows of --annotate)");
   CLI::Option* annotate = Flag(decode, "--annotate", &v.annotate, "Output",
                                "print every field with its byte offset, tag, field\n"
                                "number, wire type, raw bytes and value; marks unknown\n"
@@ -234,6 +240,19 @@ CommandLine::CommandLine()
            "leave out of the JSON the member " + std::string(kUnknownFieldsMember) + ",\n"
            "which carries unknown fields; says on standard error\n"
            "what was left out");
+  decode
+      ->add_option("--fields", v.fields,
+                   "print these fields of each message as a row of --csv or\n"
+                   "--tsv, after a row of their names: dotted paths, and\n"
+                   "@index and @offset for the message's number and byte\n"
+                   "offset. The values of a repeated field share a cell,\n"
+                   "joined by ';'")
+      ->option_text("PATH,...")
+      ->group("Output");
+  CLI::Option* csv = Flag(decode, "--csv", &v.csv, "Output", "--fields as comma-separated values");
+  CLI::Option* tsv = Flag(decode, "--tsv", &v.tsv, "Output", "--fields as tab-separated values");
+  csv->excludes(tsv)->excludes(json)->excludes(json_lines)->excludes(annotate);
+  tsv->excludes(json)->excludes(json_lines)->excludes(annotate);
   json->excludes(json_lines)->excludes(annotate);
   json_lines->excludes(annotate);
   strict_json->excludes(annotate);
@@ -325,6 +344,25 @@ Framing FramingOf(const Invocation& v) {
   return v.delimited ? Framing::kDelimited : v.lines ? Framing::kLines : Framing::kWhole;
 }
 
+// decode --raw [FILE]: the first operand is the file.
+int DispatchRaw(const CLI::App& command, const Invocation& v, Streams io) {
+  if (v.json || v.json_lines || v.annotate || v.strict_json || !v.where.empty() ||
+      !v.fields.empty() || v.csv || v.tsv ||
+      command.count("--skip") || command.count("--limit") || v.keep_going || v.partial ||
+      v.exit_status || v.follow) {
+    return UsageError("--raw goes with --hex, --base64, --delimited, --lines and --unbuffered "
+                      "only",
+                      &command, io.err);
+  }
+  if (v.file != "-") return UsageError("--raw takes no TYPE, only a FILE", &command, io.err);
+  DecodeOptions options;
+  options.selection.file = v.type_name.empty() ? "-" : v.type_name;
+  options.selection.input = FormOf(v);
+  options.selection.framing = FramingOf(v);
+  options.flush_each = v.unbuffered || !StandardOutputIsRegularFile();
+  return RunDecodeRaw(options, io);
+}
+
 int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
   const Invocation& v = line.invocation();
   const std::string name = command.get_name();
@@ -347,6 +385,11 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
     return UsageError("--lines needs --hex or --base64", &command, io.err);
   }
   std::string error;
+  if (name == "decode" && v.raw) return DispatchRaw(command, v, io);
+  if (name == "decode" && v.type_name.empty()) {
+    return UsageError("TYPE is required (or --raw, for the fields of any bytes)", &command,
+                      io.err);
+  }
   const google::protobuf::Descriptor* type = nullptr;
   if (!v.type_name.empty()) {
     type = FindMessageType(v.type_name, &error);
@@ -406,7 +449,19 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
   options.rendering = v.json         ? Rendering::kJson
                       : v.json_lines ? Rendering::kJsonLines
                       : v.annotate   ? Rendering::kAnnotate
-                                     : Rendering::kText;
+                      : v.csv || v.tsv ? Rendering::kColumns
+                                       : Rendering::kText;
+  Columns columns;
+  if (v.fields.empty() != (options.rendering != Rendering::kColumns)) {
+    return UsageError("--fields goes with --csv or --tsv", &command, io.err);
+  }
+  if (!v.fields.empty()) {
+    if (!columns.Set(*type, v.fields, v.csv ? Columns::Format::kCsv : Columns::Format::kTsv,
+                     &error)) {
+      return UsageError(error, &command, io.err);
+    }
+    options.columns = &columns;
+  }
   options.strict_json = v.strict_json;
   options.exit_status = v.exit_status;
   options.flush_each = flush_each;

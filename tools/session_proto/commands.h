@@ -12,6 +12,7 @@
 #include <google/protobuf/descriptor.h>
 
 #include "tools/session_proto/byte_codec.h"
+#include "tools/session_proto/columns.h"
 #include "tools/session_proto/message_source.h"
 #include "tools/session_proto/selected_messages.h"
 
@@ -34,7 +35,7 @@ std::unique_ptr<MessageSource> OpenMessages(const std::string& file, ByteForm fo
                                             Framing framing, std::ostream& err);
 
 // How decode prints a message.
-enum class Rendering { kText, kJson, kJsonLines, kAnnotate };
+enum class Rendering { kText, kJson, kJsonLines, kAnnotate, kColumns };
 
 struct DecodeOptions {
   SelectionOptions selection;
@@ -45,6 +46,7 @@ struct DecodeOptions {
   // not, 2 on an error.
   bool exit_status = false;
   bool flush_each = false;  // flush the output after each message
+  const Columns* columns = nullptr;  // kColumns: which, in which format
 };
 
 struct EncodeOptions {
@@ -73,6 +75,8 @@ int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& opt
               Streams io);
 int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& options,
               Streams io);
+// decode --raw: the wire fields of any bytes, with no type.
+int RunDecodeRaw(const DecodeOptions& options, Streams io);
 int RunDemo(Streams io);
 
 }  // namespace session_proto

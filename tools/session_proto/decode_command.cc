@@ -9,16 +9,44 @@
 #include "tools/session_proto/selected_messages.h"
 #include "tools/session_proto/text_forms.h"
 #include "tools/session_proto/wire_paths.h"
+#include "tools/session_proto/wire_walk.h"
 
 namespace session_proto {
 namespace {
 
+// Whether a string field of the message (at any depth) is not UTF-8.
+bool HoldsInvalidUtf8(const google::protobuf::Message& message) {
+  const google::protobuf::Reflection& r = *message.GetReflection();
+  std::vector<const google::protobuf::FieldDescriptor*> fields;
+  r.ListFields(message, &fields);
+  for (const google::protobuf::FieldDescriptor* field : fields) {
+    const int count = field->is_repeated() ? r.FieldSize(message, field) : 1;
+    for (int i = 0; i < count; ++i) {
+      if (field->message_type() != nullptr) {
+        if (HoldsInvalidUtf8(field->is_repeated() ? r.GetRepeatedMessage(message, field, i)
+                                                  : r.GetMessage(message, field))) {
+          return true;
+        }
+      } else if (field->type() == google::protobuf::FieldDescriptor::TYPE_STRING) {
+        std::string scratch;
+        const std::string& value =
+            field->is_repeated() ? r.GetRepeatedStringReference(message, field, i, &scratch)
+                                 : r.GetStringReference(message, field, &scratch);
+        if (FirstInvalidUtf8(value) < value.size()) return true;
+      }
+    }
+  }
+  return false;
+}
+
 // Whether the decoded message can be printed in the form; *problem says
 // why not.
-bool Printable(const google::protobuf::Descriptor& type, Rendering rendering,
+bool Printable(const google::protobuf::Message& message, Rendering rendering,
                std::string_view bytes, uint64_t offset, std::string* problem) {
-  if (rendering == Rendering::kText || rendering == Rendering::kAnnotate) return true;
-  if (auto bad = FindInvalidUtf8(type, bytes)) {
+  if (rendering != Rendering::kJson && rendering != Rendering::kJsonLines) return true;
+  if (!HoldsInvalidUtf8(message)) return true;
+  // Where, from the bytes.
+  if (auto bad = FindInvalidUtf8(*message.GetDescriptor(), bytes)) {
     *problem = "byte " + std::to_string(offset + bad->offset) + ": " + bad->reason +
                ": JSON cannot hold it (text format can)";
     return false;
@@ -30,6 +58,10 @@ bool Printable(const google::protobuf::Descriptor& type, Rendering rendering,
 void Print(const SelectedMessages& messages, const DecodeOptions& options, std::ostream& out,
            std::vector<std::string>* notes) {
   const google::protobuf::Message& message = messages.message();
+  if (options.rendering == Rendering::kColumns) {
+    options.columns->Row(messages.source(), message, out);
+    return;
+  }
   if (options.rendering == Rendering::kAnnotate) {
     std::vector<std::string> missing;
     if (std::string m = MissingRequiredFields(message); !m.empty()) missing.push_back(m);
@@ -54,7 +86,9 @@ int DecodeMessages(const google::protobuf::Descriptor& type, const DecodeOptions
   SelectedMessages messages(type, options.selection, io.err);
   if (!messages.Open()) return kExitBadInput;
   const bool several = options.selection.framing != Framing::kWhole;
-  const bool headers = several && options.rendering != Rendering::kJsonLines;
+  const bool headers = several && options.rendering != Rendering::kJsonLines &&
+                       options.rendering != Rendering::kColumns;
+  if (options.columns != nullptr) options.columns->Header(io.out);
   // The dump of a message that does not decode shows how far it got.
   auto dump = [&](const SourcedMessage& message) {
     if (options.rendering != Rendering::kAnnotate) return;
@@ -65,7 +99,8 @@ int DecodeMessages(const google::protobuf::Descriptor& type, const DecodeOptions
   std::vector<std::string> notes;
   while (io.out && messages.Next(dump)) {
     const SourcedMessage& message = messages.source();
-    if (!Printable(type, options.rendering, message.bytes, messages.base(), &problem)) {
+    if (!Printable(messages.message(), options.rendering, message.bytes, messages.base(),
+                   &problem)) {
       messages.Refuse(problem);
       continue;
     }
@@ -95,6 +130,38 @@ int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& opt
   if (!options.exit_status) return status;
   // grep's convention: 0 when a message was printed, 1 when none, 2 on error.
   return status != kExitOk ? kExitUsage : shown > 0 ? kExitOk : kExitBadInput;
+}
+
+int RunDecodeRaw(const DecodeOptions& options, Streams io) {
+  std::unique_ptr<MessageSource> source = OpenMessages(
+      options.selection.file, options.selection.input, options.selection.framing, io.err);
+  if (!source) return kExitBadInput;
+  const bool headers = options.selection.framing != Framing::kWhole;
+  SourcedMessage message;
+  std::string problem;
+  uint64_t shown = 0;
+  for (MessageSource::Result result; (result = source->Next(&message, &problem)) !=
+                                     MessageSource::Result::kEnd;) {
+    if (result != MessageSource::Result::kMessage) {
+      Report(io.err, (result == MessageSource::Result::kBadMessage ? message.where : "") +
+                         problem);
+      return kExitBadInput;
+    }
+    if (headers) io.out << message.Header() << "\n";
+    io.out << Annotate(nullptr, message.bytes);
+    ++shown;
+    if (options.flush_each) io.out.flush();
+    if (auto fault = WalkWire(nullptr, message.bytes).fault) {
+      const uint64_t base = headers && options.selection.framing == Framing::kDelimited
+                                ? message.offset
+                                : 0;
+      Report(io.err, message.where + "byte " + std::to_string(base + fault->offset) + ": " +
+                         fault->reason);
+      return kExitBadInput;
+    }
+  }
+  if (headers) io.out << "# " << Plural(shown, "message", "messages") << "\n";
+  return kExitOk;
 }
 
 }  // namespace session_proto

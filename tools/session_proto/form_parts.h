@@ -43,14 +43,26 @@ class TextSink {
   std::string buffer_;
 };
 
-// Notes what a value loses in a form: a NaN other than the default quiet
-// one. `path` names the value.
-void NoteNan(const google::protobuf::FieldDescriptor& field, const google::protobuf::Message& m,
-             int index, const std::string& path, const char* form,
-             std::vector<std::string>* notes);
-
 // "ptz_message.move" + "pan_target", with "[i]" for an element.
 std::string Subpath(const std::string& path, const std::string& name, int index = -1);
+
+// Where a printer is, as a chain of fields (with the element's index, -1
+// for a singular one) up to the top message (null); written out as a path
+// only for a note.
+struct FieldPath {
+  const FieldPath* parent;
+  const google::protobuf::FieldDescriptor* field;
+  int index;
+  std::string Text() const {
+    return Subpath(parent ? parent->Text() : "", field->name(), index);
+  }
+};
+
+// Notes what a value loses in a form: a NaN other than the default quiet
+// one.
+void NoteNan(const google::protobuf::FieldDescriptor& field, const google::protobuf::Message& m,
+             int index, const FieldPath& path, const char* form,
+             std::vector<std::string>* notes);
 
 // Each field of a message that has a value, in the order the class writes
 // them (by number).

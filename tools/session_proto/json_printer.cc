@@ -20,7 +20,7 @@ class JsonPrinter {
   JsonPrinter(std::ostream& out, bool one_line, bool strict, std::vector<std::string>* notes)
       : sink_(out), one_line_(one_line), strict_(strict), notes_(notes) {}
 
-  void Message(const pb::Message& message, int depth, const std::string& path) {
+  void Message(const pb::Message& message, int depth, const FieldPath* path) {
     const pb::Reflection& reflection = *message.GetReflection();
     sink_.Put('{');
     bool first = true;
@@ -32,19 +32,19 @@ class JsonPrinter {
         for (int i = 0; i < count; ++i) {
           if (i > 0) sink_.Put(',');
           Break(depth + 2);
-          Value(message, *field, i, Subpath(path, field->name(), i), depth + 2);
+          Value(message, *field, i, FieldPath{path, field, i}, depth + 2);
         }
         Break(depth + 1);
         sink_.Put(']');
       } else {
-        Value(message, *field, -1, Subpath(path, field->name()), depth + 1);
+        Value(message, *field, -1, FieldPath{path, field, -1}, depth + 1);
       }
     }
     const pb::UnknownFieldSet& unknown = reflection.GetUnknownFields(message);
     if (!unknown.empty()) {
       if (strict_) {
         if (notes_) {
-          notes_->push_back((path.empty() ? "" : path + ": ") +
+          notes_->push_back((path ? path->Text() + ": " : "") +
                             "strict JSON leaves out the unknown fields " +
                             EncodeText(ByteForm::kHex, SerializeUnknown(unknown)));
         }
@@ -72,8 +72,9 @@ class JsonPrinter {
     if (!*first) sink_.Put(',');
     *first = false;
     Break(depth);
-    String(name);
-    sink_.Put(one_line_ ? ":" : ": ");
+    sink_.Put('"');  // field names need no escapes
+    sink_.Put(name);
+    sink_.Put(one_line_ ? "\":" : "\": ");
   }
 
   void String(std::string_view text) {
@@ -131,7 +132,7 @@ class JsonPrinter {
   }
 
   void Value(const pb::Message& m, const FieldDescriptor& field, int index,
-             const std::string& path, int depth) {
+             const FieldPath& path, int depth) {
     const pb::Reflection& r = *m.GetReflection();
     const bool one = index < 0;
     switch (field.cpp_type()) {
@@ -151,12 +152,12 @@ class JsonPrinter {
                          '"');
       case FieldDescriptor::CPPTYPE_FLOAT: {
         const float value = one ? r.GetFloat(m, &field) : r.GetRepeatedFloat(m, &field, index);
-        NoteNan(field, m, index, path, "JSON", notes_);
+        if (std::isnan(value)) NoteNan(field, m, index, path, "JSON", notes_);
         return FloatValue(value, pb::SimpleFtoa(value));
       }
       case FieldDescriptor::CPPTYPE_DOUBLE: {
         const double value = one ? r.GetDouble(m, &field) : r.GetRepeatedDouble(m, &field, index);
-        NoteNan(field, m, index, path, "JSON", notes_);
+        if (std::isnan(value)) NoteNan(field, m, index, path, "JSON", notes_);
         return FloatValue(value, pb::SimpleDtoa(value));
       }
       case FieldDescriptor::CPPTYPE_BOOL:
@@ -177,7 +178,7 @@ class JsonPrinter {
       }
       case FieldDescriptor::CPPTYPE_MESSAGE:
         return Message(one ? r.GetMessage(m, &field) : r.GetRepeatedMessage(m, &field, index),
-                       depth, path);
+                       depth, &path);
     }
   }
 
@@ -192,7 +193,7 @@ class JsonPrinter {
 void PrintJson(const pb::Message& message, bool one_line, bool strict, std::ostream& out,
                std::vector<std::string>* notes) {
   JsonPrinter printer(out, one_line, strict, notes);
-  printer.Message(message, 0, "");
+  printer.Message(message, 0, nullptr);
   printer.End();
 }
 

@@ -83,6 +83,26 @@ bool Test(int op, T value, T wanted) {
 
 }  // namespace
 
+bool ResolveFieldPath(const google::protobuf::Descriptor& type, const std::string& path,
+                      std::vector<const FieldDescriptor*>* fields, std::string* error) {
+  fields->clear();
+  const google::protobuf::Descriptor* within = &type;
+  for (size_t begin = 0; begin <= path.size();) {
+    const size_t dot = std::min(path.find('.', begin), path.size());
+    const std::string name = path.substr(begin, dot - begin);
+    const FieldDescriptor* field = within == nullptr ? nullptr : FindField(*within, name);
+    if (field == nullptr) {
+      *error = within == nullptr ? fields->back()->full_name() + " is not a message"
+                                 : within->full_name() + " has no field '" + name + "'";
+      return false;
+    }
+    fields->push_back(field);
+    within = field->message_type();
+    begin = dot + 1;
+  }
+  return true;
+}
+
 bool Selection::Add(const google::protobuf::Descriptor& type, const std::string& condition,
                     std::string* error) {
   Condition c;
@@ -103,21 +123,9 @@ bool Selection::Add(const google::protobuf::Descriptor& type, const std::string&
       return false;
     }
   }
-  const std::string path = condition.substr(0, at);
-  const google::protobuf::Descriptor* within = &type;
-  for (size_t begin = 0; begin <= path.size();) {
-    size_t dot = std::min(path.find('.', begin), path.size());
-    const std::string name = path.substr(begin, dot - begin);
-    const FieldDescriptor* field = within == nullptr ? nullptr : FindField(*within, name);
-    if (field == nullptr) {
-      *error = "--where " + condition + ": " +
-               (within == nullptr ? c.path.back()->full_name() + " is not a message"
-                                  : within->full_name() + " has no field '" + name + "'");
-      return false;
-    }
-    c.path.push_back(field);
-    within = field->message_type();
-    begin = dot + 1;
+  if (!ResolveFieldPath(type, condition.substr(0, at), &c.path, error)) {
+    *error = "--where " + condition + ": " + *error;
+    return false;
   }
   if (c.op != Op::kSet) {
     const FieldDescriptor& field = *c.path.back();

@@ -14,6 +14,13 @@
 
 namespace session_proto {
 
+// The fields a dotted path names ("ptz_message.move.pan_target"; schema or
+// JSON names), from `type` down. False, with *error, if a name is not a
+// field where it stands.
+bool ResolveFieldPath(const google::protobuf::Descriptor& type, const std::string& path,
+                      std::vector<const google::protobuf::FieldDescriptor*>* fields,
+                      std::string* error);
+
 class Selection {
  public:
   // Adds "PATH" (the field is set), "PATH=VALUE", "PATH!=VALUE", "PATH<VALUE",

@@ -34,7 +34,7 @@ class TextPrinter {
  public:
   TextPrinter(std::ostream& out, std::vector<std::string>* notes) : sink_(out), notes_(notes) {}
 
-  void Message(const pb::Message& message, int depth, const std::string& path) {
+  void Message(const pb::Message& message, int depth, const FieldPath* path) {
     const pb::Reflection& reflection = *message.GetReflection();
     for (const FieldDescriptor* field : SetFields(message)) {
       const std::string name = field->is_extension()            ? "[" + field->full_name() + "]"
@@ -44,14 +44,14 @@ class TextPrinter {
       const int count = field->is_repeated() ? reflection.FieldSize(message, field) : 1;
       for (int i = 0; i < count; ++i) {
         const int index = field->is_repeated() ? i : -1;
-        const std::string here = Subpath(path, field->name(), index);
+        const FieldPath here{path, field, index};
         Indent(depth);
         sink_.Put(name);
         if (field->cpp_type() == FieldDescriptor::CPPTYPE_MESSAGE) {
           sink_.Put(" {\n");
           Message(index < 0 ? reflection.GetMessage(message, field)
                             : reflection.GetRepeatedMessage(message, field, index),
-                  depth + 1, here);
+                  depth + 1, &here);
           Indent(depth);
           sink_.Put("}\n");
         } else {
@@ -70,7 +70,7 @@ class TextPrinter {
   }
 
   void Value(const pb::Message& m, const FieldDescriptor& field, int index,
-             const std::string& path) {
+             const FieldPath& path) {
     const pb::Reflection& r = *m.GetReflection();
     const bool one = index < 0;
     switch (field.cpp_type()) {
@@ -88,12 +88,12 @@ class TextPrinter {
                                             : r.GetRepeatedUInt64(m, &field, index)));
       case FieldDescriptor::CPPTYPE_FLOAT: {
         const float value = one ? r.GetFloat(m, &field) : r.GetRepeatedFloat(m, &field, index);
-        NoteNan(field, m, index, path, "text format", notes_);
+        if (std::isnan(value)) NoteNan(field, m, index, path, "text format", notes_);
         return sink_.Put(std::isnan(value) ? "nan" : pb::SimpleFtoa(value));
       }
       case FieldDescriptor::CPPTYPE_DOUBLE: {
         const double value = one ? r.GetDouble(m, &field) : r.GetRepeatedDouble(m, &field, index);
-        NoteNan(field, m, index, path, "text format", notes_);
+        if (std::isnan(value)) NoteNan(field, m, index, path, "text format", notes_);
         return sink_.Put(std::isnan(value) ? "nan" : pb::SimpleDtoa(value));
       }
       case FieldDescriptor::CPPTYPE_BOOL:
@@ -185,7 +185,7 @@ std::vector<const FieldDescriptor*> SetFields(const pb::Message& message) {
 }
 
 void NoteNan(const FieldDescriptor& field, const pb::Message& m, int index,
-             const std::string& path, const char* form, std::vector<std::string>* notes) {
+             const FieldPath& path, const char* form, std::vector<std::string>* notes) {
   const pb::Reflection& r = *m.GetReflection();
   const bool one = index < 0;
   uint64_t bits = 0, quiet = 0;
@@ -210,7 +210,7 @@ void NoteNan(const FieldDescriptor& field, const pb::Message& m, int index,
     return "0x" + pb::StrCat(pb::strings::Hex(v, digits == 8 ? pb::strings::ZERO_PAD_8
                                                              : pb::strings::ZERO_PAD_16));
   };
-  notes->push_back(path + ": " + form + " cannot carry the sign and payload of the NaN " +
+  notes->push_back(path.Text() + ": " + form + " cannot carry the sign and payload of the NaN " +
                    hex(bits) + "; it reads back as " + hex(quiet));
 }
 
@@ -221,7 +221,7 @@ std::string SerializeUnknown(const pb::UnknownFieldSet& fields) {
 }
 
 void PrintText(const pb::Message& message, std::ostream& out, std::vector<std::string>* notes) {
-  TextPrinter(out, notes).Message(message, 0, "");
+  TextPrinter(out, notes).Message(message, 0, nullptr);
 }
 
 }  // namespace session_proto

@@ -281,21 +281,47 @@ class UnknownFieldTaker {
   TextProblem problem_;
 };
 
+// Whether a field may be written by number: digits at the start of a
+// token followed by ':', '{' or "group". A quick look that may say yes
+// wrongly (inside a string), never no wrongly; the token walk costs as much
+// as the parse, and most texts have no unknown fields.
+bool MayHoldUnknownFields(std::string_view text) {
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!digit(text[i]) || (i > 0 && std::string_view(" \t\r\n{<;,").find(text[i - 1]) ==
+                                          std::string_view::npos)) {
+      continue;
+    }
+    size_t j = i;
+    while (j < text.size() && (digit(text[j]) || text[j] == 'x' || text[j] == 'X')) ++j;
+    while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) ++j;
+    if (j < text.size() && (text[j] == ':' || text[j] == '{' || text[j] == 'g')) return true;
+    i = j;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseText(std::string_view text, pb::Message* message, TextProblem* problem) {
-  std::string known(text);
-  UnknownFieldTaker taker(&known, *message->GetDescriptor());
-  if (!taker.Run(problem)) return false;
+  std::string known;
+  std::unique_ptr<UnknownFieldTaker> taker;
+  if (MayHoldUnknownFields(text)) {
+    known.assign(text);
+    taker = std::make_unique<UnknownFieldTaker>(&known, *message->GetDescriptor());
+    if (!taker->Run(problem)) return false;
+    text = known;
+  }
   FirstError errors;
   pb::TextFormat::Parser parser;
   parser.RecordErrorsTo(&errors);
   parser.AllowPartialMessage(true);
-  if (!parser.ParseFromString(known, message)) {
+  pb::io::ArrayInputStream input(text.data(), static_cast<int>(text.size()));
+  if (!parser.Parse(&input, message)) {
     *problem = errors.problem();
     return false;
   }
-  taker.Restore(message);
+  if (taker) taker->Restore(message);
   return true;
 }
 
