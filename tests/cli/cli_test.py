@@ -68,6 +68,9 @@ GOLDEN = [
      "2\n", "", 0),
     ("session-proto types", golden("types.txt"), "", 0),
     ("session-proto schema CommandVelocity", golden("schema_CommandVelocity.txt"), "", 0),
+    ("session-proto schema", golden("schema_all.txt"), "", 0),
+    ("session-proto schema LaserState", '// LaserState\n// from session/velocity.proto\n'
+     'syntax = "proto2";\n\nenum LaserState {\n  OFF = 0;\n  ON = 1;\n  UNCHANGED = 2;\n}\n', "", 0),
     (D + " --hex $G/drive_command.hex", golden("drive_command.txt"), "", 0),
     (D + " --hex --json $G/drive_command.hex", golden("drive_command.json"), "", 0),
     (D + " --hex --annotate $G/drive_command.hex", golden("drive_command.annotated"), "", 0),
@@ -383,6 +386,17 @@ USAGE = [
      "for c in types schema decode encode stats demo help; do "
      "session-proto help $c | cmp - <(session-proto $c --help) && echo ok; done",
      "types schema decode encode stats demo help\n1\n" + "ok\n" * 7, "", 0),
+    # Slips get a suggestion; a name that begins several types lists them.
+    ("session-proto decod; session-proto decode Ping --jsn; session-proto decode Command", "",
+     r"unknown command 'decod'; did you mean decode\?.*--jsn; did you mean --json\?.*did you "
+     r"mean CommandHeader, CommandAck or CommandVelocity\?", 2),
+    # Each command's help tells only what it takes, and its exit statuses.
+    ("session-proto types --help | grep -c TYPE; session-proto decode --help | grep -c "
+     "'With --exit-status'", "0\n1\n", "", 0),
+    # Binary output to a terminal is refused (script gives the tool one).
+    ("[ $SESSION_PROTO_EMULATED = 1 ] || script -qc 'session-proto encode Ping </dev/null; "
+     "session-proto schema --descriptor-set' /dev/null | grep -c 'binary output to a terminal'",
+     "2\n", "", 0),
     ("session-proto --version", re.compile(r"session-proto \d+\.\d+\.\d+ \(libprotobuf 3\.21\.\d+\)\n"),
      "", 0),
 ]

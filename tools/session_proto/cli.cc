@@ -26,6 +26,23 @@ const char kExitNote[] =
     "Exit status: 0 on success, 1 when the input cannot be read, decoded or\n"
     "parsed or the output cannot be written, 2 on a usage error.\n";
 
+// Each command's exit statuses, for its help.
+const char kOutputExitNote[] =
+    "Exit status: 0 on success, 1 when the output cannot be written, 2 on a\n"
+    "usage error.\n";
+const char kDecodeExitNote[] =
+    "Exit status: 0 on success; 1 when the input cannot be read or decoded,\n"
+    "when --keep-going skipped anything, or when the output cannot be\n"
+    "written; 2 on a usage error. With --exit-status: 0 when a message was\n"
+    "printed, 1 when none was, 2 on any error.\n";
+const char kStatsExitNote[] =
+    "Exit status: 0 on success; 1 when the input cannot be read or decoded,\n"
+    "when --keep-going skipped anything, or when the output cannot be\n"
+    "written; 2 on a usage error.\n";
+const char kEncodeExitNote[] =
+    "Exit status: 0 on success, 1 when the input cannot be read or parsed or\n"
+    "the output cannot be written, 2 on a usage error.\n";
+
 // Help as this tool has always printed it: the usage line first, options in
 // groups, and none of the parser's annotations on exclusions.
 class HelpFormatter : public CLI::Formatter {
@@ -79,7 +96,7 @@ struct Invocation {
   bool json = false, json_lines = false, annotate = false;
   bool partial = false, keep_going = false, descriptor_set = false, strict_json = false,
        exit_status = false, follow = false, unbuffered = false,
-       raw = false, csv = false, tsv = false;
+       raw = false, csv = false, tsv = false, force = false;
   std::string fields;
   uint64_t skip = 0, limit = 0;
   std::vector<std::string> where;
@@ -101,7 +118,7 @@ class CommandLine {
 
  private:
   CLI::App* AddCommand(const char* name, const char* summary, const char* details);
-  void AddTypeAndFile(CLI::App* command, bool type_required = true);
+  void AddTypeAndFile(CLI::App* command, const char* exit_note, bool type_required = true);
   void AddSelection(CLI::App* command, const std::string& verb);
   CLI::Option* Flag(CLI::App* command, const char* name, bool* value, const char* group,
                     const std::string& help) {
@@ -114,6 +131,7 @@ class CommandLine {
 
 CLI::App* CommandLine::AddCommand(const char* name, const char* summary, const char* details) {
   CLI::App* command = app_.add_subcommand(name, summary);
+  command->footer(kOutputExitNote);
   command->description(std::string(1, char(std::toupper(summary[0]))) + (summary + 1) + ".\n" +
                        (*details ? std::string("\n") + details : ""));
   command->set_help_flag("-h,--help", "print this help");
@@ -121,11 +139,12 @@ CLI::App* CommandLine::AddCommand(const char* name, const char* summary, const c
   return command;
 }
 
-void CommandLine::AddTypeAndFile(CLI::App* command, bool type_required) {
+void CommandLine::AddTypeAndFile(CLI::App* command, const char* exit_note,
+                                 bool type_required) {
   CLI::Option* type = command->add_option("TYPE", invocation_.type_name, "the message type");
   if (type_required) type->required();
   command->add_option("FILE", invocation_.file, "the input (standard input if left out or -)");
-  command->footer(std::string(kTypeNote));
+  command->footer(std::string(kTypeNote) + "\n" + exit_note);
 }
 
 // --skip, --limit, --where, --keep-going and --partial, which decode and
@@ -184,14 +203,17 @@ CommandLine::CommandLine()
   CLI::App* schema = AddCommand(
       "schema", "print a message type in .proto form",
       "Prints the type's declaration and the enumerations it uses, from the\n"
-      "schemas the libraries register. With --descriptor-set, writes the schema\n"
-      "files (TYPE's and its imports, or all of them without TYPE) as a\n"
+      "schemas the libraries register; an enumeration given by name; or,\n"
+      "without TYPE, every schema file whole. With --descriptor-set, writes the\n"
+      "schema files (TYPE's and its imports, or all of them without TYPE) as a\n"
       "serialized google.protobuf.FileDescriptorSet, which other protobuf tools\n"
       "and languages read in place of the .proto files.");
-  schema->add_option("TYPE", v.type_name, "the message type");
-  schema->footer(kTypeNote);
+  schema->add_option("TYPE", v.type_name, "the message type or enumeration");
+  schema->footer(std::string(kTypeNote).substr(0, std::string(kTypeNote).find("FILE is")) +
+                 "\n" + kOutputExitNote);
   Flag(schema, "--descriptor-set", &v.descriptor_set, "Output",
        "write the schemas as a binary FileDescriptorSet");
+  Flag(schema, "--force", &v.force, "Output", "write binary output to a terminal too");
 
   CLI::App* decode = AddCommand(
       "decode", "print the message that bytes hold",
@@ -211,7 +233,7 @@ CommandLine::CommandLine()
       "Unknown fields, and enumeration numbers the schema does not declare,\n"
       "print by number in text format and as their wire encoding in hex in the\n"
       "JSON member @unknown_fields, so that encode writes them back.");
-  AddTypeAndFile(decode, false);
+  AddTypeAndFile(decode, kDecodeExitNote, false);
   CLI::Option* hex = Flag(decode, "--hex", &v.hex, "Input", "the input is hex digits");
   CLI::Option* base64 = Flag(decode, "--base64", &v.base64, "Input",
                              "the input is base64, standard or URL-safe alphabet");
@@ -282,7 +304,7 @@ CommandLine::CommandLine()
       "have been written, and the report names the failed one by number.\n"
       "Text that does not parse is reported with its line and column (exit\n"
       "status 1).");
-  AddTypeAndFile(encode);
+  AddTypeAndFile(encode, kEncodeExitNote);
   CLI::Option* in_json =
       Flag(encode, "--json", &v.json, "Input",
            "the input is JSON (schema or lowerCamelCase field names);\n"
@@ -298,6 +320,7 @@ CommandLine::CommandLine()
   CLI::Option* out_lines = Flag(encode, "--lines", &v.lines, "Output",
                                 "write each message in hex or base64 on a line of its own");
   out_delimited->excludes(out_lines);
+  Flag(encode, "--force", &v.force, "Output", "write binary output to a terminal too");
   Flag(encode, "--unbuffered", &v.unbuffered, "Output",
        "write each message out as soon as it is encoded (the\n"
        "default unless the output is a regular file)");
@@ -311,7 +334,7 @@ CommandLine::CommandLine()
       "fields'. Takes the messages decode would print: bytes that do not decode\n"
       "or lack required fields stop it (exit status 1), unless --keep-going\n"
       "or --partial.");
-  AddTypeAndFile(stats);
+  AddTypeAndFile(stats, kStatsExitNote);
   Flag(stats, "--json", &v.json, "Output", "print the tables as one JSON object");
   AddSelection(stats, "count");
   Flag(stats, "--hex", &v.hex, "Input", "the input is hex digits")
@@ -334,6 +357,30 @@ int UsageError(const std::string& message, const CLI::App* command, std::ostream
   Report(err, message);
   err << "Try 'session-proto " << (command ? command->get_name() + " " : "") << "--help'.\n";
   return kExitUsage;
+}
+
+// "; did you mean decode?" for a command within two edits.
+std::string CommandSuggestion(const CLI::App& app, const std::string& wanted) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+  const std::string closest = ClosestName(wanted, names);
+  return closest.empty() ? "" : "; did you mean " + closest + "?";
+}
+
+// "; did you mean --json?" for the first unexpected option within two
+// edits of one the command takes.
+std::string OptionSuggestion(const CLI::App* command) {
+  if (command == nullptr) return "";
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command->get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  }
+  for (const std::string& extra : command->remaining()) {
+    if (extra.compare(0, 2, "--") != 0) continue;
+    const std::string closest = ClosestName(extra.substr(0, extra.find('=')), names);
+    if (!closest.empty()) return "; did you mean " + closest + "?";
+  }
+  return "";
 }
 
 ByteForm FormOf(const Invocation& v) {
@@ -379,7 +426,9 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
         return kExitOk;
       }
     }
-    return UsageError("unknown command '" + v.help_topic + "'", nullptr, io.err);
+    return UsageError(
+        "unknown command '" + v.help_topic + "'" + CommandSuggestion(line.app(), v.help_topic),
+        nullptr, io.err);
   }
   if (v.lines && !v.hex && !v.base64) {
     return UsageError("--lines needs --hex or --base64", &command, io.err);
@@ -390,6 +439,19 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
     return UsageError("TYPE is required (or --raw, for the fields of any bytes)", &command,
                       io.err);
   }
+  const bool binary = (name == "schema" && v.descriptor_set) ||
+                      (name == "encode" && !v.hex && !v.base64);
+  if (binary && !v.force && StandardOutputIsTerminal()) {
+    return UsageError("binary output to a terminal: " +
+                          std::string(name == "encode" ? "add --hex or --base64, " : "") +
+                          "redirect it, or add --force",
+                      &command, io.err);
+  }
+  if (name == "schema" && !v.descriptor_set && !v.type_name.empty() &&
+      FindEnumType(v.type_name) != nullptr) {
+    io.out << EnumSchemaText(*FindEnumType(v.type_name));
+    return kExitOk;
+  }
   const google::protobuf::Descriptor* type = nullptr;
   if (!v.type_name.empty()) {
     type = FindMessageType(v.type_name, &error);
@@ -397,7 +459,12 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
   }
   if (name == "schema") {
     if (v.descriptor_set) return RunDescriptorSet(type, io);
-    if (type == nullptr) return UsageError("schema needs a TYPE", &command, io.err);
+    if (type == nullptr) {
+      for (size_t i = 0; i < SchemaFiles().size(); ++i) {
+        io.out << (i > 0 ? "\n" : "") << FileSchemaText(*SchemaFiles()[i]);
+      }
+      return kExitOk;
+    }
     return RunSchema(*type, io);
   }
   const bool flush_each = v.unbuffered || !StandardOutputIsRegularFile();
@@ -479,7 +546,10 @@ int Run(int argc, const char* const* argv, Streams io) {
   if (first.empty() || first[0] != '-') {
     bool known = false;
     for (const CLI::App* sub : app.get_subcommands({})) known = known || sub->get_name() == first;
-    if (!known) return UsageError("unknown command '" + first + "'", nullptr, io.err);
+    if (!known) {
+      return UsageError("unknown command '" + first + "'" + CommandSuggestion(app, first), nullptr,
+                        io.err);
+    }
   }
   try {
     app.parse(argc, argv);
@@ -489,6 +559,8 @@ int Run(int argc, const char* const* argv, Streams io) {
   } catch (const CLI::CallForVersion& version) {
     io.out << version.what() << "\n";
     return kExitOk;
+  } catch (const CLI::ExtrasError& e) {
+    return UsageError(e.what() + OptionSuggestion(line.chosen()), line.chosen(), io.err);
   } catch (const CLI::ParseError& e) {
     return UsageError(e.what(), line.chosen(), io.err);
   }

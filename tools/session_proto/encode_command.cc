@@ -1,4 +1,6 @@
 // session-proto encode: a message written by a person in, bytes out.
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -64,9 +66,10 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
   std::ifstream file;
   const bool from_stdin = options.file == "-";
   if (!from_stdin) {
-    file.open(options.file);
+    errno = 0;
+    file.open(options.file, std::ios::binary);
     if (!file) {
-      Report(io.err, "cannot open " + options.file);
+      Report(io.err, "cannot open " + options.file + ": " + std::strerror(errno));
       return kExitBadInput;
     }
   }
@@ -121,7 +124,7 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
   if (status == kExitOk) {
     if (!options.lines) output.Finish();
     if (in.bad()) {
-      Report(io.err, "cannot read " + name);
+      Report(io.err, "cannot read " + name + ": " + std::strerror(errno));
       status = kExitBadInput;
     }
   }

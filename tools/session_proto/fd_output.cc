@@ -57,6 +57,8 @@ std::string WriteFailure(std::ostream& out) {
   return text;
 }
 
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }
+
 bool StandardOutputIsRegularFile() {
   struct stat status;
   return ::fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);

@@ -43,6 +43,9 @@ std::string WriteFailure(std::ostream& out);
 // pipe, a terminal) is written out message by message.
 bool StandardOutputIsRegularFile();
 
+// Whether standard output is a terminal, where binary output does harm.
+bool StandardOutputIsTerminal();
+
 }  // namespace session_proto
 
 #endif  // SESSION_PROTO_FD_OUTPUT_H_
