@@ -1,7 +1,6 @@
 #include "tools/session_proto/byte_stream.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +10,8 @@
 #include <limits>
 
 #include <google/protobuf/io/coded_stream.h>
+
+#include "tools/session_proto/fd_output.h"
 
 namespace session_proto {
 namespace {
@@ -62,6 +63,9 @@ bool InputBytes::Refill() {
     } while (n < 0 && errno == EINTR);
     if (n != 0 || !follow_) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a growing file
+    // Windows' C runtime answers every read after the end with nothing until
+    // the file position is set again.
+    ::lseek(fd_, 0, SEEK_CUR);
   }
   if (n < 0) {
     error_ = "cannot read " + name_ + ": " + std::strerror(errno);
@@ -79,10 +83,7 @@ bool InputBytes::Refill() {
   return true;
 }
 
-void InputBytes::Follow() {
-  struct stat status;
-  follow_ = ::fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
-}
+void InputBytes::Follow() { follow_ = IsRegularFile(fd_); }
 
 std::string_view InputBytes::Peek(size_t count) {
   while (buffer_.size() - pos_ < count && Refill()) {
