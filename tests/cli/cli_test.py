@@ -68,6 +68,9 @@ GOLDEN = [
      "2\n", "", 0),
     ("session-proto types", golden("types.txt"), "", 0),
     ("session-proto schema CommandVelocity", golden("schema_CommandVelocity.txt"), "", 0),
+    ("session-proto schema", golden("schema_all.txt"), "", 0),
+    ("session-proto schema LaserState", '// LaserState\n// from session/velocity.proto\n'
+     'syntax = "proto2";\n\nenum LaserState {\n  OFF = 0;\n  ON = 1;\n  UNCHANGED = 2;\n}\n', "", 0),
     (D + " --hex $G/drive_command.hex", golden("drive_command.txt"), "", 0),
     (D + " --hex --json $G/drive_command.hex", golden("drive_command.json"), "", 0),
     (D + " --hex --annotate $G/drive_command.hex", golden("drive_command.annotated"), "", 0),
@@ -80,6 +83,9 @@ GOLDEN = [
     (D + " --hex --annotate $G/oddities.hex", golden("oddities.annotated"), "", 0),
     (SESSION, golden("session.delimited.txt"), "", 0),
     (SESSION + " --annotate", golden("session.delimited.annotated"), "", 0),
+    # No type: the fields of any bytes, length-delimited ones as messages
+    # where they read as such.
+    ("session-proto decode --raw --hex $G/change_set.hex", golden("change_set.raw"), "", 0),
 ]
 
 ROUND_TRIP = [
@@ -110,6 +116,28 @@ ROUND_TRIP = [
      "session-proto encode $t --partial </dev/null | wc -c; "
      "session-proto decode $t --partial --json </dev/null; done | sort | uniq -c",
      "     22 0\n     22 {}\n", "", 0),
+    # Unknown fields of every wire type and undeclared enumeration numbers
+    # (singular, repeated, packed) give the classes' own bytes back in every
+    # form, single and delimited.
+    ("for form in '' --json; do " + D + " --hex $form $G/oddities.hex | " + E + " --hex $form; "
+     "done; printf '\\x72\\x04\\x10\\x01\\x10\\x09' | " + D + " --json | " + E + " --json --hex",
+     "0d0000003f6204080308046a0e1a0c0d0000803f0d00000040180772041001100578070805a3010809a401"
+     "810101000000000000008a0103616263\n" * 2 + "720410011009\n", "", 0),
+    ("{ xxd -r -p $G/oddities.hex | " + D + "; printf -- '--- message 2\\n--- message 3\\nangular: 2'; } "
+     "| " + E + " --delimited > s.bin; for form in '' --json --json-lines; do " + D +
+     " --delimited $form s.bin | " + E + " --delimited $form | cmp - s.bin && echo ok; done",
+     "ok\n" * 3, "", 0),
+    # Strict JSON leaves the unknown fields out, and says so; a NaN's payload
+    # does not survive text or JSON, and that is said too.
+    ("printf '\\x72\\x04\\x10\\x01\\x10\\x09' | " + D + " --json-lines --strict-json; "
+     "printf '\\x0d\\x01\\x00\\xc0\\xff' | " + D,
+     '{"candy_message":{"active_slots":["BIN1"]}}\nlinear: nan\n',
+     "<stdin>: candy_message: strict JSON leaves out the unknown fields 1009\n"
+     ".*<stdin>: linear: text format cannot carry the sign and payload of the NaN 0xffc00001; it "
+     "reads back as 0x7fc00000", 0),
+    # Text format carries any bytes in a string; JSON refuses them.
+    ("printf 'camera_serial: \"\\xff\\xc3\"' | session-proto encode PTZCameraParameters --hex",
+     "5a02ffc3\n", "", 0),
     # Negative zero keeps its sign through JSON, written -0 or -0.0.
     ("echo 'angular: -0' | " + E + " --hex | " + D + " --hex --json | " + E + " --json --hex; "
      "echo '{\"linear\": -0.0, \"laserMessage\": {\"pointTo\": {\"rayOrigin\": [-0, 0]}}}' | "
@@ -128,6 +156,9 @@ BAD_INPUT = [
     ("echo 0d0000 | " + D + " --hex", "",
      r"byte 1: truncated 32-bit value \(2 bytes left\) in linear \(field 1\)", 1),
     ("echo 0c | " + D + " --hex", "", "byte 0: end-group tag without a start-group tag", 1),
+    ("echo 0d0000 | session-proto decode --raw --hex | tail -1", "0 fields before the fault\n",
+     r"^session-proto: <stdin>: byte 1: truncated 32-bit value \(2 bytes left\) in unknown "
+     r"field 1\n$", 1),
     # The dump of bytes that do not decode goes as far as they do.
     ("echo 0d0000003f5a0412020880 | " + D + " --hex --annotate", golden("fault.annotated"),
      r"<stdin>: byte 10: truncated varint in ptz_message.move.pan_target", 1),
@@ -146,12 +177,24 @@ BAD_INPUT = [
     ("printf 'linear: 0.5\\nlinaer: 1\\n' | " + E, "",
      '<stdin>:2:7: Message type "CommandVelocity" has no field named "linaer".', 1),
     ("printf '{\\n  \"linear\": 0.5,\\n  \"angular\": \\n}' | " + E + " --json", "",
-     "<stdin>:4:1: expected a value", 1),
+     "<stdin>:4:1: angular: expected a value", 1),
+    # Errors lie inside the input: at the end of a text that stops short, at
+    # the bad byte or escape of a string.
+    ("printf '{\"linear\":1}\\n{\"linear\":2' | " + E + " --json-lines --delimited --hex",
+     "050d0000803f\n", "<stdin>:2:12: message 2: expected ',' or '}' after a field\n"
+     ".*the 1 message before it was written", 1),
+    ("echo '{\"linear\": 0.5' | " + E + " --json; echo 'linear: ' | " + E, "",
+     "<stdin>:1:15: expected ',' or '}' after a field\n.*<stdin>:1:8: Expected double", 1),
+    ("printf '{\"camera_serial\": \"a\\xffb\"}' | session-proto encode PTZCameraParameters --json; "
+     "echo '{\"camera_serial\": \"\\ud800\"}' | session-proto encode PTZCameraParameters --json", "",
+     r"<stdin>:1:21: camera_serial: invalid UTF-8 in a string\n"
+     r".*<stdin>:1:20: camera_serial: high surrogate without a low one", 1),
     ("printf '{\\n  \"ptz_message\": {\"move\": {\"pan_target\": 1.5}}\\n}' | " + E + " --json",
      "", "<stdin>:2:42: ptz_message.move.pan_target: invalid value 1.5 for type TYPE_INT32", 1),
     ("printf '{\\n  \"ptzMessage\": {\\n    \"mvoe\": {}\\n  }\\n}' | " + E + " --json", "",
      r"<stdin>:3:5: ptz_message.mvoe: Cannot find field\.", 1),
-    # Undeclared enumeration numbers: refused in JSON as in text format.
+    # Undeclared enumeration numbers as values: refused in JSON as in text
+    # format (decode prints them among the unknown fields).
     ("echo '{\"laserMessage\": {\"pointTo\": {\"stateWhileMoving\": \"FOO\"}}}' | " + E + " --json",
      "", '<stdin>:1:51: laser_message.point_to.state_while_moving: invalid value "FOO" for type '
      'LaserState', 1),
@@ -218,6 +261,47 @@ CAPTURE = [
      "# 0 messages of 3 read\n", "", 0),
     ("session-proto decode MultiPropertyChanged --hex --lines --where "
      "change.properties.path=/camera/enabled --json-lines $G/change_set.hex | wc -l", "1\n", "", 0),
+    # --keep-going past a damaged length prefix (one that runs past the end,
+    # one that leads to no message): on from where a run of messages parses.
+    ("printf '\\x05\\x0d\\x00\\x00\\x80\\x3f\\x40\\x0d\\x00\\x00\\x05\\x15\\x00\\x00\\x00\\x40' > d.bin; "
+     "printf '\\x03\\x0d\\x00\\x00\\x80\\x3f\\x05\\x15\\x00\\x00\\x00\\x40' > e.bin; "
+     "for f in d.bin e.bin; do " + D + " --delimited --keep-going --json-lines $f; echo $?; done",
+     '{"linear":1}\n{"angular":2}\n1\n{"angular":2}\n1\n',
+     r"d.bin: message 2: byte 6: damaged length prefix; bytes 6 to 9 skipped \(4 bytes lost\)\n"
+     r".*1 damaged stretch of the stream skipped\n.*e.bin: message 1: byte 0: message length 3 "
+     r"leads to no message; bytes 0 to 5 skipped \(6 bytes lost\)", 0),
+    # --follow waits at the end of a growing file, for a message cut short
+    # too; output to a pipe goes out message by message.
+    (": > f.bin; : > out.txt; " + D + " --delimited --follow --json-lines f.bin > >(cat > out.txt) "
+     "& p=$!; w() { for i in $(seq 100); do [ $(wc -l < out.txt) -ge $1 ] && break; sleep 0.1; "
+     "done; }; printf '\\x05\\x0d\\x00\\x00\\x80' >> f.bin; sleep 1; cat out.txt; echo -; "
+     "printf '\\x3f\\x05\\x15\\x00\\x00' >> f.bin; w 1; cat out.txt; echo -; "
+     "printf '\\x00\\x40' >> f.bin; w 2; cat out.txt; kill $p",
+     '-\n{"linear":1}\n-\n{"linear":1}\n{"angular":2}\n', "", 0),
+    # stats takes the messages decode would print.
+    ("session-proto stats CommandVelocity --delimited --hex $G/session.hex --skip 1 --where linear "
+     "--json; echo 0a070a052a030a0161 | session-proto stats MultiPropertyChanged --hex --lines; "
+     "echo 0a070a052a030a0161 | session-proto stats MultiPropertyChanged --hex --lines --partial "
+     "--limit 0 | head -1",
+     '{"type":"CommandVelocity","messages":1,"read":3,"size":{"min":32,"median":32,"max":32,'
+     '"total":32},"fields":[{"path":"linear","count":1,"bytes":5,"share":15.6},{"path":'
+     '"command_ack","count":1,"bytes":6,"share":18.8},{"path":"command_ack.message_ids","count":'
+     '2,"bytes":4,"share":12.5},{"path":"laser_message","count":1,"bytes":21,"share":65.6},'
+     '{"path":"laser_message.point_to","count":1,"bytes":19,"share":59.4},{"path":'
+     '"laser_message.point_to.ray_origin","count":3,"bytes":15,"share":46.9},{"path":'
+     '"laser_message.point_to.state_while_moving","count":1,"bytes":2,"share":6.2}]}\n'
+     "0 messages of MultiPropertyChanged, selected from 0 read\n",
+     r"^session-proto: <stdin>: line 1: missing required field change.properties\[0\]"
+     r".metadata\[0\].value \(--partial", 0),
+    # Columns: chosen fields as CSV or TSV rows, repeated ones in one cell.
+    (SESSION + " --csv --fields @index,@offset,linear,send_timestamp_ns,"
+     "laser_message.point_to.ray_origin,laser_message.point_to.state_while_moving; "
+     "for f in csv tsv; do echo 'change { properties { path: \"a,\\\"b\\\"\\t\" } "
+     "properties { path: \"c\" } }' | session-proto encode MultiPropertyChanged | "
+     "session-proto decode MultiPropertyChanged --fields change.properties.path --$f | tail -1; done",
+     "@index,@offset,linear,send_timestamp_ns,laser_message.point_to.ray_origin,"
+     "laser_message.point_to.state_while_moving\n1,1,0.5,1700000000000000000,,\n2,40,,,,\n"
+     "3,41,-1,,0.5;0;1.25,ON\n\"a,\"\"b\"\"\t;c\"\na,\"b\"\\t;c\n", "", 0),
     # One message per line; errors name the line; --keep-going skips them.
     ("printf '0d0000803f\\n\\n0d0000z040\\n0d00000040\\n' | " + D + " --hex --lines",
      "--- message 1: 5 bytes on line 1\nlinear: 1\n--- message 2: 0 bytes on line 2\n",
@@ -231,11 +315,32 @@ CAPTURE = [
      " --lines --base64 --json-lines | cmp - <(" + SESSION + " --json-lines) && echo ok",
      "ok\n", "", 0),
     # The bash completion script completes commands, options and types.
-    ("source $SRC/tools/session_proto/completion.bash; for line in 'st' 'decode Comm' "
-     "'decode X --js' 'schema --d'; do COMP_WORDS=(session-proto $line); "
+    # (readline splits words at '=': "--limit = 2" is how it hands over --limit=2)
+    ("touch sample.bin; source $SRC/tools/session_proto/completion.bash; for line in 'st' "
+     "'decode Comm' 'decode X --js' 'schema --d' 'decode --limit = 2 Comm' "
+     "'decode --where linear = 0.5 X sa'; do COMP_WORDS=(session-proto $line); "
      "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _session_proto; echo \"${COMPREPLY[*]}\"; done",
-     "stats\nCommandHeader CommandAck CommandVelocity\n--json --json-lines\n--descriptor-set\n",
-     "", 0),
+     "stats\nCommandHeader CommandAck CommandVelocity\n--json --json-lines\n--descriptor-set\n"
+     "CommandHeader CommandAck CommandVelocity\nsample.bin\n", "", 0),
+    # --where compares numbers (decimal integers; floats as the field holds
+    # them; nan matches any NaN) and finds regular expressions in strings;
+    # --exit-status says whether anything matched, as grep does.
+    ("for w in ptz_message.move.pan_target=1200 ptz_message.move.pan_target=01200 'linear!=0.5' "
+     "'linear<0' 'linear<=0.5' 'linear>0.5' 'linear>=-1' 'send_timestamp_ns>1699999999999999999' "
+     "'send_timestamp_ns<1700000000000000000' 'laser_message.point_to.ray_origin<0.1' "
+     "'laser_message.point_to.state_while_moving!=OFF' 'command_ack.message_ids>=8'; do "
+     + SESSION + " --json-lines --where \"$w\" | wc -l; done | xargs",
+     "1 1 1 1 2 0 2 1 0 1 1 1\n", "", 0),
+    ("printf 'linear: nan\\n---\\nlinear: 0.1\\n---\\nlinear: 1\\n' | " + E + " --delimited > n.bin; "
+     "for w in linear=nan 'linear!=nan' 'linear<2' linear=0.1 linear=1e0; do " + D +
+     " --delimited --json-lines --where \"$w\" n.bin | wc -l; done | xargs; "
+     "session-proto decode MultiPropertyChanged --hex --lines --json-lines "
+     "--where 'change.properties.path~^/cam' $G/change_set.hex | wc -l",
+     "1 2 2 1 1\n1\n", "", 0),
+    (SESSION + " --where linear=5 --exit-status; echo $?; " + SESSION +
+     " --where linear=0.5 --exit-status --json-lines >/dev/null; echo $?; echo 050d0000803f80 | " +
+     D + " --delimited --hex --exit-status --json-lines; echo $?",
+     "# 0 messages of 3 read\n1\n0\n{\"linear\":1}\n2\n", "truncated length prefix", 0),
 ]
 
 USAGE = [
@@ -259,6 +364,17 @@ USAGE = [
     (D + " --delimited --where ptz_message.move.pan_target=x", "",
      "'x' is not a value of int32 field pan_target", 2),
     (D + " --delimited --where ptz_message=1", "", "ptz_message is a message", 2),
+    # Integers are decimal digits; operators fit the field's kind.
+    ("for v in 0x0a ' 10' +10 1e1; do " + D + " --delimited --where \"ptz_message.move.pan_target=$v\" || true;"
+     " done 2>&1 | grep -c 'is not a value of int32 field pan_target (decimal digits)'", "4\n", "", 0),
+    (D + " --delimited --where 'linear~1'", "", "~ does not apply to float field linear", 2),
+    (D + " --delimited --where 'laser_message.point_to.state_while_moving<ON'", "",
+     "< does not apply to LaserState field state_while_moving", 2),
+    ("session-proto decode MultiPropertyChanged --delimited --where 'change.properties.path~('", "",
+     "not a regular expression", 2),
+    (D + " --delimited --where 'linear!'", "", "expected = != < <= > >= or ~ after the path", 2),
+    (D + " --fields linear; " + D + " --csv --fields ptz_message.move", "",
+     "--fields goes with --csv or --tsv\n.*--fields: ptz_message.move is a message", 2),
     ("session-proto encode Ping --json-lines", "", "add --delimited or --lines", 2),
     ("for n in PropertyChanged.KVPair PropertyChanged_KVPair KVPair .PropertyChanged.KVPair "
      "tolva.calibration.PTZCameraParameters PTZCameraParameters "
@@ -270,6 +386,18 @@ USAGE = [
      "for c in types schema decode encode stats demo help; do "
      "session-proto help $c | cmp - <(session-proto $c --help) && echo ok; done",
      "types schema decode encode stats demo help\n1\n" + "ok\n" * 7, "", 0),
+    # Slips get a suggestion; a name that begins several types lists them.
+    ("session-proto decod; session-proto decode Ping --jsn; session-proto decode Command", "",
+     r"unknown command 'decod'; did you mean decode\?.*--jsn; did you mean --json\?.*did you "
+     r"mean CommandHeader, CommandAck or CommandVelocity\?", 2),
+    # Each command's help tells only what it takes, and its exit statuses.
+    ("session-proto types --help | grep -c TYPE; session-proto decode --help | grep -c "
+     "'With --exit-status'", "0\n1\n", "", 0),
+    # Binary output to a terminal is refused (script gives the tool one).
+    # (not under an emulator, which gives no terminal: the count is given)
+    ("[ $SESSION_PROTO_EMULATED = 1 ] && echo 2 || script -qc 'session-proto encode Ping </dev/null; "
+     "session-proto schema --descriptor-set' /dev/null | grep -c 'binary output to a terminal'",
+     "2\n", "", 0),
     ("session-proto --version", re.compile(r"session-proto \d+\.\d+\.\d+ \(libprotobuf 3\.21\.\d+\)\n"),
      "", 0),
 ]

@@ -115,7 +115,8 @@ std::string TypeName(const FieldDescriptor& field) {
 
 class Dump {
  public:
-  explicit Dump(std::string_view bytes) : bytes_(bytes) {}
+  // `raw`: no schema, so no field is marked unknown.
+  Dump(std::string_view bytes, bool raw) : bytes_(bytes), raw_(raw) {}
 
   // Rows for the fields of one message (or group), at `depth`.
   void AddFields(const std::vector<WireField>& fields, int depth);
@@ -142,6 +143,7 @@ class Dump {
   }
 
   std::string_view bytes_;
+  bool raw_;
   std::vector<Row> rows_;
   size_t tagged_ = 0, unknown_ = 0, out_of_range_ = 0;
   bool fault_ = false;
@@ -197,7 +199,7 @@ void Dump::AddField(const WireField& f, int depth, Indexes* indexes) {
       return;
     case FieldRole::kUnknown:
     case FieldRole::kWrongWireType:
-      ++unknown_;
+      if (!raw_) ++unknown_;
       AddUnknown(f, depth);
       return;
   }
@@ -228,12 +230,15 @@ void Dump::AddClose(const WireField& f, int depth) {
 void Dump::AddUnknown(const WireField& f, int depth) {
   const std::string name = "field " + std::to_string(f.number);
   const std::string mark =
-      f.role == FieldRole::kUnknown
+      raw_                          ? ""
+      : f.role == FieldRole::kUnknown
           ? "  [unknown field]"
           : "  [unknown field: " + TypeName(*f.field) + " " + f.field->name() +
                 " is not sent as " + WireTypeName(f.wire_type) + "]";
   if (f.wire_type == kStartGroup) {
     AddNested(f, depth, "group " + name + " {" + mark);
+  } else if (!f.children.empty()) {
+    AddNested(f, depth, name + " {" + mark);
   } else {
     AddRow(f, f.end, depth, name + " = " + WireValue(f, Payload(f)) + mark);
   }
@@ -299,13 +304,15 @@ std::string Dump::Render(const std::string& header, const std::vector<std::strin
 
 }  // namespace
 
-std::string Annotate(const google::protobuf::Descriptor& type, std::string_view bytes,
+std::string Annotate(const google::protobuf::Descriptor* type, std::string_view bytes,
                      const std::vector<std::string>& notes) {
   WireWalk walk = WalkWire(type, bytes);
-  Dump dump(bytes);
+  Dump dump(bytes, type == nullptr);
   dump.AddFields(walk.fields, 0);
   if (walk.fault) dump.AddFault(*walk.fault);
-  return dump.Render(type.full_name() + ", " + Plural(bytes.size(), "byte", "bytes"), notes);
+  return dump.Render((type ? type->full_name() : std::string("Raw fields")) + ", " +
+                         Plural(bytes.size(), "byte", "bytes"),
+                     notes);
 }
 
 }  // namespace session_proto

@@ -14,10 +14,15 @@
 namespace session_proto {
 
 // Dumps `bytes`, an encoding of `type`; of bytes the message class refuses,
-// the fields up to the fault and a row marking it.
-// `notes` are appended as lines of their own (e.g. missing required fields).
-std::string Annotate(const google::protobuf::Descriptor& type, std::string_view bytes,
+// the fields up to the fault and a row marking it. Without a type, the raw
+// fields (see WalkWire). `notes` are appended as lines of their own (e.g.
+// missing required fields).
+std::string Annotate(const google::protobuf::Descriptor* type, std::string_view bytes,
                      const std::vector<std::string>& notes = {});
+inline std::string Annotate(const google::protobuf::Descriptor& type, std::string_view bytes,
+                            const std::vector<std::string>& notes = {}) {
+  return Annotate(&type, bytes, notes);
+}
 
 }  // namespace session_proto
 

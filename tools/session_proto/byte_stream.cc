@@ -4,10 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <limits>
 
 #include <google/protobuf/io/coded_stream.h>
+
+#include "tools/session_proto/fd_output.h"
 
 namespace session_proto {
 namespace {
@@ -53,9 +57,16 @@ bool InputBytes::Refill() {
   pos_ = 0;
   char chunk[kChunkSize];
   ssize_t n;
-  do {
-    n = ::read(fd_, chunk, sizeof chunk);
-  } while (n < 0 && errno == EINTR);
+  while (true) {
+    do {
+      n = ::read(fd_, chunk, sizeof chunk);
+    } while (n < 0 && errno == EINTR);
+    if (n != 0 || !follow_) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a growing file
+    // Windows' C runtime answers every read after the end with nothing until
+    // the file position is set again.
+    ::lseek(fd_, 0, SEEK_CUR);
+  }
   if (n < 0) {
     error_ = "cannot read " + name_ + ": " + std::strerror(errno);
     return false;
@@ -70,6 +81,14 @@ bool InputBytes::Refill() {
     return false;
   }
   return true;
+}
+
+void InputBytes::Follow() { follow_ = IsRegularFile(fd_); }
+
+std::string_view InputBytes::Peek(size_t count) {
+  while (buffer_.size() - pos_ < count && Refill()) {
+  }
+  return std::string_view(buffer_).substr(pos_, count);
 }
 
 bool InputBytes::ReadByte(uint8_t* byte) {

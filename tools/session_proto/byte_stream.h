@@ -41,6 +41,18 @@ class InputBytes {
   // Replaces *line by the next line, without its newline; false at the end
   // of the input or on an error.
   bool ReadLine(std::string* line);
+  // The next `count` bytes without consuming them (fewer at the end of the
+  // input or on an error), valid until the next call.
+  std::string_view Peek(size_t count);
+  // Consumes `count` bytes that Peek has shown.
+  void Skip(size_t count) {
+    pos_ += count;
+    offset_ += count;
+  }
+
+  // At the end of a regular file, waits for it to grow instead (as tail -f
+  // does); other inputs end as they do.
+  void Follow();
 
   // See TextDecoder::RequireWrappedLines.
   void RequireWrappedLines() { decoder_.RequireWrappedLines(); }
@@ -60,6 +72,7 @@ class InputBytes {
   std::string buffer_;  // decoded, not yet consumed from pos_ on
   size_t pos_ = 0;
   bool at_end_ = false;
+  bool follow_ = false;
   uint64_t offset_ = 0;
   std::string error_;
 };

@@ -10,6 +10,7 @@
 
 #include "tools/session_proto/commands.h"
 #include "tools/session_proto/fd_output.h"
+#include "tools/session_proto/text_forms.h"
 #include "tools/session_proto/type_catalog.h"
 
 namespace session_proto {
@@ -24,6 +25,23 @@ const char kTypeNote[] =
 const char kExitNote[] =
     "Exit status: 0 on success, 1 when the input cannot be read, decoded or\n"
     "parsed or the output cannot be written, 2 on a usage error.\n";
+
+// Each command's exit statuses, for its help.
+const char kOutputExitNote[] =
+    "Exit status: 0 on success, 1 when the output cannot be written, 2 on a\n"
+    "usage error.\n";
+const char kDecodeExitNote[] =
+    "Exit status: 0 on success; 1 when the input cannot be read or decoded,\n"
+    "when --keep-going skipped anything, or when the output cannot be\n"
+    "written; 2 on a usage error. With --exit-status: 0 when a message was\n"
+    "printed, 1 when none was, 2 on any error.\n";
+const char kStatsExitNote[] =
+    "Exit status: 0 on success; 1 when the input cannot be read or decoded,\n"
+    "when --keep-going skipped anything, or when the output cannot be\n"
+    "written; 2 on a usage error.\n";
+const char kEncodeExitNote[] =
+    "Exit status: 0 on success, 1 when the input cannot be read or parsed or\n"
+    "the output cannot be written, 2 on a usage error.\n";
 
 // Help as this tool has always printed it: the usage line first, options in
 // groups, and none of the parser's annotations on exclusions.
@@ -76,7 +94,10 @@ struct Invocation {
   bool hex = false, base64 = false;
   bool delimited = false, lines = false;
   bool json = false, json_lines = false, annotate = false;
-  bool partial = false, keep_going = false, descriptor_set = false;
+  bool partial = false, keep_going = false, descriptor_set = false, strict_json = false,
+       exit_status = false, follow = false, unbuffered = false,
+       raw = false, csv = false, tsv = false, force = false;
+  std::string fields;
   uint64_t skip = 0, limit = 0;
   std::vector<std::string> where;
   std::string help_topic;
@@ -94,23 +115,23 @@ class CommandLine {
     return nullptr;
   }
   Invocation& invocation() { return invocation_; }
-  CLI::Option* limit() const { return limit_; }
 
  private:
   CLI::App* AddCommand(const char* name, const char* summary, const char* details);
-  void AddTypeAndFile(CLI::App* command, bool type_required = true);
+  void AddTypeAndFile(CLI::App* command, const char* exit_note, bool type_required = true);
+  void AddSelection(CLI::App* command, const std::string& verb);
   CLI::Option* Flag(CLI::App* command, const char* name, bool* value, const char* group,
-                    const char* help) {
+                    const std::string& help) {
     return command->add_flag(name, *value, help)->group(group);
   }
 
   CLI::App app_;
   Invocation invocation_;
-  CLI::Option* limit_ = nullptr;
 };
 
 CLI::App* CommandLine::AddCommand(const char* name, const char* summary, const char* details) {
   CLI::App* command = app_.add_subcommand(name, summary);
+  command->footer(kOutputExitNote);
   command->description(std::string(1, char(std::toupper(summary[0]))) + (summary + 1) + ".\n" +
                        (*details ? std::string("\n") + details : ""));
   command->set_help_flag("-h,--help", "print this help");
@@ -118,11 +139,44 @@ CLI::App* CommandLine::AddCommand(const char* name, const char* summary, const c
   return command;
 }
 
-void CommandLine::AddTypeAndFile(CLI::App* command, bool type_required) {
+void CommandLine::AddTypeAndFile(CLI::App* command, const char* exit_note,
+                                 bool type_required) {
   CLI::Option* type = command->add_option("TYPE", invocation_.type_name, "the message type");
   if (type_required) type->required();
   command->add_option("FILE", invocation_.file, "the input (standard input if left out or -)");
-  command->footer(std::string(kTypeNote));
+  command->footer(std::string(kTypeNote) + "\n" + exit_note);
+}
+
+// --skip, --limit, --where, --keep-going and --partial, which decode and
+// stats share.
+void CommandLine::AddSelection(CLI::App* command, const std::string& verb) {
+  Invocation& v = invocation_;
+  command->add_option("--skip", v.skip, "pass over the first N messages of a stream")
+      ->option_text("N")
+      ->check(kCount)
+      ->group("Selection");
+  command->add_option("--limit", v.limit, verb + " at most N messages, then stop reading")
+      ->option_text("N")
+      ->check(kCount)
+      ->group("Selection");
+  command
+      ->add_option("--where", v.where,
+                   verb + " only the messages whose field at PATH (dotted,\n"
+                   "as ptz_message.move.pan_target) is set and holds VALUE;\n"
+                   "PATH alone: is set. OP is = or != (any field), < <= > >=\n"
+                   "(numbers), or ~ (a regular expression found in a string\n"
+                   "or bytes). Integers are decimal; nan matches any NaN.\n"
+                   "A repeated field on the way matches if any element\n"
+                   "does. Repeatable: all must hold")
+      ->option_text("PATH[OP VALUE]")
+      ->group("Selection")
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  Flag(command, "--keep-going", &v.keep_going, "Selection",
+       "report a message that does not decode, or damaged\n"
+       "framing, skip it and go on; the exit status is 1 at the\n"
+       "end if anything was skipped");
+  Flag(command, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
 }
 
 CommandLine::CommandLine()
@@ -149,14 +203,17 @@ CommandLine::CommandLine()
   CLI::App* schema = AddCommand(
       "schema", "print a message type in .proto form",
       "Prints the type's declaration and the enumerations it uses, from the\n"
-      "schemas the libraries register. With --descriptor-set, writes the schema\n"
-      "files (TYPE's and its imports, or all of them without TYPE) as a\n"
+      "schemas the libraries register; an enumeration given by name; or,\n"
+      "without TYPE, every schema file whole. With --descriptor-set, writes the\n"
+      "schema files (TYPE's and its imports, or all of them without TYPE) as a\n"
       "serialized google.protobuf.FileDescriptorSet, which other protobuf tools\n"
       "and languages read in place of the .proto files.");
-  schema->add_option("TYPE", v.type_name, "the message type");
-  schema->footer(kTypeNote);
+  schema->add_option("TYPE", v.type_name, "the message type or enumeration");
+  schema->footer(std::string(kTypeNote).substr(0, std::string(kTypeNote).find("FILE is")) +
+                 "\n" + kOutputExitNote);
   Flag(schema, "--descriptor-set", &v.descriptor_set, "Output",
        "write the schemas as a binary FileDescriptorSet");
+  Flag(schema, "--force", &v.force, "Output", "write binary output to a terminal too");
 
   CLI::App* decode = AddCommand(
       "decode", "print the message that bytes hold",
@@ -172,8 +229,11 @@ CommandLine::CommandLine()
       "Bytes that do not decode are reported with the byte offset and the\n"
       "reason (exit status 1). In a stream, the messages before a bad one have\n"
       "been printed, and --keep-going goes on past it. A string field that is\n"
-      "not valid UTF-8 cannot be printed as JSON (text format escapes it).");
-  AddTypeAndFile(decode);
+      "not valid UTF-8 cannot be printed as JSON (text format escapes it).\n"
+      "Unknown fields, and enumeration numbers the schema does not declare,\n"
+      "print by number in text format and as their wire encoding in hex in the\n"
+      "JSON member @unknown_fields, so that encode writes them back.");
+  AddTypeAndFile(decode, kDecodeExitNote, false);
   CLI::Option* hex = Flag(decode, "--hex", &v.hex, "Input", "the input is hex digits");
   CLI::Option* base64 = Flag(decode, "--base64", &v.base64, "Input",
                              "the input is base64, standard or URL-safe alphabet");
@@ -188,35 +248,47 @@ CommandLine::CommandLine()
   CLI::Option* json = Flag(decode, "--json", &v.json, "Output", "print JSON");
   CLI::Option* json_lines = Flag(decode, "--json-lines", &v.json_lines, "Output",
                                  "print each message as JSON on one line");
+  Flag(decode, "--raw", &v.raw, "Output",
+       "with no TYPE: every field of the bytes by number and wire\n"
+       "type, length-delimited ones read as messages where they\n"
+       "are (the rows of --annotate)");
   CLI::Option* annotate = Flag(decode, "--annotate", &v.annotate, "Output",
                                "print every field with its byte offset, tag, field\n"
                                "number, wire type, raw bytes and value; marks unknown\n"
                                "fields, enumeration numbers out of range, and where\n"
                                "bytes that do not decode fail");
+  CLI::Option* strict_json =
+      Flag(decode, "--strict-json", &v.strict_json, "Output",
+           "leave out of the JSON the member " + std::string(kUnknownFieldsMember) + ",\n"
+           "which carries unknown fields; says on standard error\n"
+           "what was left out");
+  decode
+      ->add_option("--fields", v.fields,
+                   "print these fields of each message as a row of --csv or\n"
+                   "--tsv, after a row of their names: dotted paths, and\n"
+                   "@index and @offset for the message's number and byte\n"
+                   "offset. The values of a repeated field share a cell,\n"
+                   "joined by ';'")
+      ->option_text("PATH,...")
+      ->group("Output");
+  CLI::Option* csv = Flag(decode, "--csv", &v.csv, "Output", "--fields as comma-separated values");
+  CLI::Option* tsv = Flag(decode, "--tsv", &v.tsv, "Output", "--fields as tab-separated values");
+  csv->excludes(tsv)->excludes(json)->excludes(json_lines)->excludes(annotate);
+  tsv->excludes(json)->excludes(json_lines)->excludes(annotate);
   json->excludes(json_lines)->excludes(annotate);
   json_lines->excludes(annotate);
-  decode->add_option("--skip", v.skip, "pass over the first N messages of a stream")
-      ->option_text("N")
-      ->check(kCount)
-      ->group("Selection");
-  limit_ = decode->add_option("--limit", v.limit, "print at most N messages, then stop reading")
-               ->option_text("N")
-               ->check(kCount)
-               ->group("Selection");
-  decode
-      ->add_option("--where", v.where,
-                   "print only the messages whose field at PATH (dotted, as\n"
-                   "ptz_message.move.pan_target) is set and holds VALUE;\n"
-                   "without =VALUE, is set. A repeated field on the way\n"
-                   "matches if any element does. Repeatable: all must hold")
-      ->option_text("PATH[=VALUE]")
-      ->group("Selection")
-      ->allow_extra_args(false)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  Flag(decode, "--keep-going", &v.keep_going, "Selection",
-       "report a message that does not decode, skip it and go on;\n"
-       "the exit status is 1 at the end if any was skipped");
-  Flag(decode, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
+  strict_json->excludes(annotate);
+  AddSelection(decode, "print");
+  Flag(decode, "--exit-status", &v.exit_status, "Selection",
+       "exit with 0 if a message was printed, 1 if none was,\n"
+       "2 on an error (as grep does)");
+  Flag(decode, "--follow", &v.follow, "Input",
+       "at the end of a growing FILE, wait for more (as tail -f\n"
+       "does) until interrupted; a message cut short waits for\n"
+       "the rest of its bytes");
+  Flag(decode, "--unbuffered", &v.unbuffered, "Output",
+       "write each message out as soon as it is printed (the\n"
+       "default unless the output is a regular file)");
 
   CLI::App* encode = AddCommand(
       "encode", "write the bytes of a message given as text",
@@ -232,7 +304,7 @@ CommandLine::CommandLine()
       "have been written, and the report names the failed one by number.\n"
       "Text that does not parse is reported with its line and column (exit\n"
       "status 1).");
-  AddTypeAndFile(encode);
+  AddTypeAndFile(encode, kEncodeExitNote);
   CLI::Option* in_json =
       Flag(encode, "--json", &v.json, "Input",
            "the input is JSON (schema or lowerCamelCase field names);\n"
@@ -248,6 +320,10 @@ CommandLine::CommandLine()
   CLI::Option* out_lines = Flag(encode, "--lines", &v.lines, "Output",
                                 "write each message in hex or base64 on a line of its own");
   out_delimited->excludes(out_lines);
+  Flag(encode, "--force", &v.force, "Output", "write binary output to a terminal too");
+  Flag(encode, "--unbuffered", &v.unbuffered, "Output",
+       "write each message out as soon as it is encoded (the\n"
+       "default unless the output is a regular file)");
   Flag(encode, "--partial", &v.partial, "Checks", "accept messages that lack required fields");
 
   CLI::App* stats = AddCommand(
@@ -255,8 +331,12 @@ CommandLine::CommandLine()
       "Prints the number of messages, their sizes (min, median, max, total),\n"
       "and for every field path how many values it had and the bytes they\n"
       "took, tags and lengths included; a sub-message's bytes include its\n"
-      "fields'. Bytes that do not decode stop it (exit status 1).");
-  AddTypeAndFile(stats);
+      "fields'. Takes the messages decode would print: bytes that do not decode\n"
+      "or lack required fields stop it (exit status 1), unless --keep-going\n"
+      "or --partial.");
+  AddTypeAndFile(stats, kStatsExitNote);
+  Flag(stats, "--json", &v.json, "Output", "print the tables as one JSON object");
+  AddSelection(stats, "count");
   Flag(stats, "--hex", &v.hex, "Input", "the input is hex digits")
       ->excludes(Flag(stats, "--base64", &v.base64, "Input", "the input is base64"));
   Flag(stats, "--delimited", &v.delimited, "Input",
@@ -279,12 +359,55 @@ int UsageError(const std::string& message, const CLI::App* command, std::ostream
   return kExitUsage;
 }
 
+// "; did you mean decode?" for a command within two edits.
+std::string CommandSuggestion(const CLI::App& app, const std::string& wanted) {
+  std::vector<std::string> names;
+  for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+  const std::string closest = ClosestName(wanted, names);
+  return closest.empty() ? "" : "; did you mean " + closest + "?";
+}
+
+// "; did you mean --json?" for the first unexpected option within two
+// edits of one the command takes.
+std::string OptionSuggestion(const CLI::App* command) {
+  if (command == nullptr) return "";
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command->get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  }
+  for (const std::string& extra : command->remaining()) {
+    if (extra.compare(0, 2, "--") != 0) continue;
+    const std::string closest = ClosestName(extra.substr(0, extra.find('=')), names);
+    if (!closest.empty()) return "; did you mean " + closest + "?";
+  }
+  return "";
+}
+
 ByteForm FormOf(const Invocation& v) {
   return v.hex ? ByteForm::kHex : v.base64 ? ByteForm::kBase64 : ByteForm::kRaw;
 }
 
 Framing FramingOf(const Invocation& v) {
   return v.delimited ? Framing::kDelimited : v.lines ? Framing::kLines : Framing::kWhole;
+}
+
+// decode --raw [FILE]: the first operand is the file.
+int DispatchRaw(const CLI::App& command, const Invocation& v, Streams io) {
+  if (v.json || v.json_lines || v.annotate || v.strict_json || !v.where.empty() ||
+      !v.fields.empty() || v.csv || v.tsv ||
+      command.count("--skip") || command.count("--limit") || v.keep_going || v.partial ||
+      v.exit_status || v.follow) {
+    return UsageError("--raw goes with --hex, --base64, --delimited, --lines and --unbuffered "
+                      "only",
+                      &command, io.err);
+  }
+  if (v.file != "-") return UsageError("--raw takes no TYPE, only a FILE", &command, io.err);
+  DecodeOptions options;
+  options.selection.file = v.type_name.empty() ? "-" : v.type_name;
+  options.selection.input = FormOf(v);
+  options.selection.framing = FramingOf(v);
+  options.flush_each = v.unbuffered || !StandardOutputIsRegularFile();
+  return RunDecodeRaw(options, io);
 }
 
 int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
@@ -303,12 +426,32 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
         return kExitOk;
       }
     }
-    return UsageError("unknown command '" + v.help_topic + "'", nullptr, io.err);
+    return UsageError(
+        "unknown command '" + v.help_topic + "'" + CommandSuggestion(line.app(), v.help_topic),
+        nullptr, io.err);
   }
   if (v.lines && !v.hex && !v.base64) {
     return UsageError("--lines needs --hex or --base64", &command, io.err);
   }
   std::string error;
+  if (name == "decode" && v.raw) return DispatchRaw(command, v, io);
+  if (name == "decode" && v.type_name.empty()) {
+    return UsageError("TYPE is required (or --raw, for the fields of any bytes)", &command,
+                      io.err);
+  }
+  const bool binary = (name == "schema" && v.descriptor_set) ||
+                      (name == "encode" && !v.hex && !v.base64);
+  if (binary && !v.force && StandardOutputIsTerminal()) {
+    return UsageError("binary output to a terminal: " +
+                          std::string(name == "encode" ? "add --hex or --base64, " : "") +
+                          "redirect it, or add --force",
+                      &command, io.err);
+  }
+  if (name == "schema" && !v.descriptor_set && !v.type_name.empty() &&
+      FindEnumType(v.type_name) != nullptr) {
+    io.out << EnumSchemaText(*FindEnumType(v.type_name));
+    return kExitOk;
+  }
   const google::protobuf::Descriptor* type = nullptr;
   if (!v.type_name.empty()) {
     type = FindMessageType(v.type_name, &error);
@@ -316,55 +459,80 @@ int Dispatch(CommandLine& line, const CLI::App& command, Streams io) {
   }
   if (name == "schema") {
     if (v.descriptor_set) return RunDescriptorSet(type, io);
-    if (type == nullptr) return UsageError("schema needs a TYPE", &command, io.err);
+    if (type == nullptr) {
+      for (size_t i = 0; i < SchemaFiles().size(); ++i) {
+        io.out << (i > 0 ? "\n" : "") << FileSchemaText(*SchemaFiles()[i]);
+      }
+      return kExitOk;
+    }
     return RunSchema(*type, io);
+  }
+  const bool flush_each = v.unbuffered || !StandardOutputIsRegularFile();
+  if (name == "encode") {
+    EncodeOptions options;
+    options.file = v.file;
+    options.output = FormOf(v);
+    options.json = v.json;
+    options.json_lines = v.json_lines;
+    options.delimited = v.delimited;
+    options.lines = v.lines;
+    options.partial = v.partial;
+    options.flush_each = flush_each;
+    if (v.json_lines && !v.delimited && !v.lines) {
+      return UsageError("--json-lines reads several messages: add --delimited or --lines",
+                        &command, io.err);
+    }
+    return RunEncode(*type, options, io);
+  }
+  SelectionOptions selection;
+  selection.file = v.file;
+  selection.input = FormOf(v);
+  selection.framing = FramingOf(v);
+  selection.partial = v.partial;
+  selection.keep_going = v.keep_going;
+  selection.follow = v.follow;
+  selection.skip = v.skip;
+  if (command.count("--limit") > 0) selection.limit = v.limit;
+  Selection where;
+  for (const std::string& condition : v.where) {
+    if (!where.Add(*type, condition, &error)) return UsageError(error, &command, io.err);
+  }
+  if (!where.empty()) selection.where = &where;
+  const bool selects = selection.skip > 0 || selection.limit || selection.where ||
+                       v.keep_going || v.follow;
+  if (selects && selection.framing == Framing::kWhole) {
+    return UsageError("--skip, --limit, --where, --keep-going and --follow work on a stream: "
+                      "add --delimited or --lines",
+                      &command, io.err);
   }
   if (name == "stats") {
     StatsOptions options;
-    options.file = v.file;
-    options.input = FormOf(v);
-    options.framing = FramingOf(v);
+    options.selection = selection;
+    options.json = v.json;
     return RunStats(*type, options, io);
   }
-  if (name == "decode") {
-    DecodeOptions options;
-    options.file = v.file;
-    options.input = FormOf(v);
-    options.framing = FramingOf(v);
-    options.rendering = v.json         ? Rendering::kJson
-                        : v.json_lines ? Rendering::kJsonLines
-                        : v.annotate   ? Rendering::kAnnotate
+  DecodeOptions options;
+  options.selection = selection;
+  options.rendering = v.json         ? Rendering::kJson
+                      : v.json_lines ? Rendering::kJsonLines
+                      : v.annotate   ? Rendering::kAnnotate
+                      : v.csv || v.tsv ? Rendering::kColumns
                                        : Rendering::kText;
-    options.partial = v.partial;
-    options.keep_going = v.keep_going;
-    options.skip = v.skip;
-    if (line.limit()->count() > 0) options.limit = v.limit;
-    Selection where;
-    for (const std::string& condition : v.where) {
-      if (!where.Add(*type, condition, &error)) return UsageError(error, &command, io.err);
-    }
-    if (!where.empty()) options.where = &where;
-    const bool selects = options.skip > 0 || options.limit || options.where || v.keep_going;
-    if (selects && options.framing == Framing::kWhole) {
-      return UsageError("--skip, --limit, --where and --keep-going work on a stream: "
-                        "add --delimited or --lines",
-                        &command, io.err);
-    }
-    return RunDecode(*type, options, io);
+  Columns columns;
+  if (v.fields.empty() != (options.rendering != Rendering::kColumns)) {
+    return UsageError("--fields goes with --csv or --tsv", &command, io.err);
   }
-  EncodeOptions options;
-  options.file = v.file;
-  options.output = FormOf(v);
-  options.json = v.json;
-  options.json_lines = v.json_lines;
-  options.delimited = v.delimited;
-  options.lines = v.lines;
-  options.partial = v.partial;
-  if (v.json_lines && !v.delimited && !v.lines) {
-    return UsageError("--json-lines reads several messages: add --delimited or --lines",
-                      &command, io.err);
+  if (!v.fields.empty()) {
+    if (!columns.Set(*type, v.fields, v.csv ? Columns::Format::kCsv : Columns::Format::kTsv,
+                     &error)) {
+      return UsageError(error, &command, io.err);
+    }
+    options.columns = &columns;
   }
-  return RunEncode(*type, options, io);
+  options.strict_json = v.strict_json;
+  options.exit_status = v.exit_status;
+  options.flush_each = flush_each;
+  return RunDecode(*type, options, io);
 }
 
 int Run(int argc, const char* const* argv, Streams io) {
@@ -378,7 +546,10 @@ int Run(int argc, const char* const* argv, Streams io) {
   if (first.empty() || first[0] != '-') {
     bool known = false;
     for (const CLI::App* sub : app.get_subcommands({})) known = known || sub->get_name() == first;
-    if (!known) return UsageError("unknown command '" + first + "'", nullptr, io.err);
+    if (!known) {
+      return UsageError("unknown command '" + first + "'" + CommandSuggestion(app, first), nullptr,
+                        io.err);
+    }
   }
   try {
     app.parse(argc, argv);
@@ -388,6 +559,8 @@ int Run(int argc, const char* const* argv, Streams io) {
   } catch (const CLI::CallForVersion& version) {
     io.out << version.what() << "\n";
     return kExitOk;
+  } catch (const CLI::ExtrasError& e) {
+    return UsageError(e.what() + OptionSuggestion(line.chosen()), line.chosen(), io.err);
   } catch (const CLI::ParseError& e) {
     return UsageError(e.what(), line.chosen(), io.err);
   }

@@ -12,8 +12,9 @@
 #include <google/protobuf/descriptor.h>
 
 #include "tools/session_proto/byte_codec.h"
+#include "tools/session_proto/columns.h"
 #include "tools/session_proto/message_source.h"
-#include "tools/session_proto/selection.h"
+#include "tools/session_proto/selected_messages.h"
 
 namespace session_proto {
 
@@ -34,22 +35,18 @@ std::unique_ptr<MessageSource> OpenMessages(const std::string& file, ByteForm fo
                                             Framing framing, std::ostream& err);
 
 // How decode prints a message.
-enum class Rendering { kText, kJson, kJsonLines, kAnnotate };
+enum class Rendering { kText, kJson, kJsonLines, kAnnotate, kColumns };
 
 struct DecodeOptions {
-  std::string file = "-";
-  ByteForm input = ByteForm::kRaw;
-  Framing framing = Framing::kWhole;
+  SelectionOptions selection;
   Rendering rendering = Rendering::kText;
-  bool partial = false;
-  // Of a stream: the first `skip` messages are passed over, at most `limit`
-  // are printed, and only those `where` selects.
-  uint64_t skip = 0;
-  std::optional<uint64_t> limit;
-  const Selection* where = nullptr;
-  // Of a stream: a message whose bytes do not decode is reported and
-  // skipped; the exit status says so at the end.
-  bool keep_going = false;
+  // JSON without kUnknownFieldsMember; what it leaves out is reported.
+  bool strict_json = false;
+  // The exit status tells whether anything was printed: 0 if so, 1 if
+  // not, 2 on an error.
+  bool exit_status = false;
+  bool flush_each = false;  // flush the output after each message
+  const Columns* columns = nullptr;  // kColumns: which, in which format
 };
 
 struct EncodeOptions {
@@ -60,12 +57,12 @@ struct EncodeOptions {
   bool delimited = false;
   bool lines = false;  // one hex or base64 message per output line
   bool partial = false;
+  bool flush_each = false;  // flush the output after each message
 };
 
 struct StatsOptions {
-  std::string file = "-";
-  ByteForm input = ByteForm::kRaw;
-  Framing framing = Framing::kWhole;
+  SelectionOptions selection;
+  bool json = false;  // the tables as one JSON object
 };
 
 int RunTypes(Streams io);
@@ -78,6 +75,8 @@ int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& opt
               Streams io);
 int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& options,
               Streams io);
+// decode --raw: the wire fields of any bytes, with no type.
+int RunDecodeRaw(const DecodeOptions& options, Streams io);
 int RunDemo(Streams io);
 
 }  // namespace session_proto

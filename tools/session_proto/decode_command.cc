@@ -6,123 +6,161 @@
 #include "tools/session_proto/annotate.h"
 #include "tools/session_proto/commands.h"
 #include "tools/session_proto/decoding.h"
-#include "tools/session_proto/message_source.h"
+#include "tools/session_proto/selected_messages.h"
 #include "tools/session_proto/text_forms.h"
 #include "tools/session_proto/wire_paths.h"
+#include "tools/session_proto/wire_walk.h"
 
 namespace session_proto {
 namespace {
 
-class Decoder {
- public:
-  Decoder(const google::protobuf::Descriptor& type, const DecodeOptions& options)
-      : type_(type), options_(options), decoder_(type) {}
-
-  // Decodes `bytes` (found at `offset` of the input) into message().
-  bool Decode(std::string_view bytes, uint64_t offset, std::string* problem) {
-    return decoder_.Decode(bytes, offset, options_.partial, problem);
-  }
-  const google::protobuf::Message& message() const { return decoder_.message(); }
-
-  // Renders the decoded message into *text, or says why it cannot in
-  // *problem.
-  bool Render(std::string_view bytes, uint64_t offset, std::string* text,
-              std::string* problem) {
-    if (options_.rendering == Rendering::kAnnotate) {
-      std::vector<std::string> notes;
-      std::string missing = MissingRequiredFields(message());
-      if (!missing.empty()) notes.push_back(missing);
-      *text = Annotate(type_, bytes, notes);
-      return true;
-    }
-    TextForm form = options_.rendering == Rendering::kText   ? TextForm::kText
-                    : options_.rendering == Rendering::kJson ? TextForm::kJson
-                                                             : TextForm::kJsonLine;
-    if (form != TextForm::kText) {
-      if (auto bad = FindInvalidUtf8(type_, bytes)) {
-        *problem = "byte " + std::to_string(offset + bad->offset) + ": " + bad->reason +
-                   ": JSON cannot hold it (text format can)";
-        return false;
+// Whether a string field of the message (at any depth) is not UTF-8.
+bool HoldsInvalidUtf8(const google::protobuf::Message& message) {
+  const google::protobuf::Reflection& r = *message.GetReflection();
+  std::vector<const google::protobuf::FieldDescriptor*> fields;
+  r.ListFields(message, &fields);
+  for (const google::protobuf::FieldDescriptor* field : fields) {
+    const int count = field->is_repeated() ? r.FieldSize(message, field) : 1;
+    for (int i = 0; i < count; ++i) {
+      if (field->message_type() != nullptr) {
+        if (HoldsInvalidUtf8(field->is_repeated() ? r.GetRepeatedMessage(message, field, i)
+                                                  : r.GetMessage(message, field))) {
+          return true;
+        }
+      } else if (field->type() == google::protobuf::FieldDescriptor::TYPE_STRING) {
+        std::string scratch;
+        const std::string& value =
+            field->is_repeated() ? r.GetRepeatedStringReference(message, field, i, &scratch)
+                                 : r.GetStringReference(message, field, &scratch);
+        if (FirstInvalidUtf8(value) < value.size()) return true;
       }
     }
-    if (PrintTextForm(form, message(), text)) return true;
-    *problem = *text;
+  }
+  return false;
+}
+
+// Whether the decoded message can be printed in the form; *problem says
+// why not.
+bool Printable(const google::protobuf::Message& message, Rendering rendering,
+               std::string_view bytes, uint64_t offset, std::string* problem) {
+  if (rendering != Rendering::kJson && rendering != Rendering::kJsonLines) return true;
+  if (!HoldsInvalidUtf8(message)) return true;
+  // Where, from the bytes.
+  if (auto bad = FindInvalidUtf8(*message.GetDescriptor(), bytes)) {
+    *problem = "byte " + std::to_string(offset + bad->offset) + ": " + bad->reason +
+               ": JSON cannot hold it (text format can)";
     return false;
   }
+  return true;
+}
 
- private:
-  const google::protobuf::Descriptor& type_;
-  const DecodeOptions& options_;
-  MessageDecoder decoder_;
-};
+// Prints the decoded message; *notes gets what the form does not carry.
+void Print(const SelectedMessages& messages, const DecodeOptions& options, std::ostream& out,
+           std::vector<std::string>* notes) {
+  const google::protobuf::Message& message = messages.message();
+  if (options.rendering == Rendering::kColumns) {
+    options.columns->Row(messages.source(), message, out);
+    return;
+  }
+  if (options.rendering == Rendering::kAnnotate) {
+    std::vector<std::string> missing;
+    if (std::string m = MissingRequiredFields(message); !m.empty()) missing.push_back(m);
+    out << Annotate(*message.GetDescriptor(), messages.source().bytes, missing);
+    return;
+  }
+  const TextForm form = options.rendering == Rendering::kText   ? TextForm::kText
+                        : options.rendering == Rendering::kJson ? TextForm::kJson
+                                                                : TextForm::kJsonLine;
+  PrintOptions print;
+  print.strict_json = options.strict_json;
+  PrintTextForm(form, message, print, out, notes);
+}
 
 std::string Plural(uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Decodes and prints; `shown` counts the messages printed.
+int DecodeMessages(const google::protobuf::Descriptor& type, const DecodeOptions& options,
+                   Streams io, uint64_t& shown) {
+  SelectedMessages messages(type, options.selection, io.err);
+  if (!messages.Open()) return kExitBadInput;
+  const bool several = options.selection.framing != Framing::kWhole;
+  const bool headers = several && options.rendering != Rendering::kJsonLines &&
+                       options.rendering != Rendering::kColumns;
+  if (options.columns != nullptr) options.columns->Header(io.out);
+  // The dump of a message that does not decode shows how far it got.
+  auto dump = [&](const SourcedMessage& message) {
+    if (options.rendering != Rendering::kAnnotate) return;
+    if (headers) io.out << message.Header() << "\n";
+    io.out << Annotate(type, message.bytes);
+  };
+  std::string problem;
+  std::vector<std::string> notes;
+  while (io.out && messages.Next(dump)) {
+    const SourcedMessage& message = messages.source();
+    if (!Printable(messages.message(), options.rendering, message.bytes, messages.base(),
+                   &problem)) {
+      messages.Refuse(problem);
+      continue;
+    }
+    if (headers) io.out << message.Header() << "\n";
+    notes.clear();
+    Print(messages, options, io.out, &notes);
+    for (const std::string& note : notes) Report(io.err, message.where + note);
+    messages.Take();
+    if (options.flush_each) io.out.flush();
+  }
+  shown = messages.taken();
+  if (messages.stopped()) return kExitBadInput;
+  if (headers) {
+    io.out << "# " << Plural(shown, "message", "messages");
+    if (messages.selecting()) io.out << " of " << messages.read() << " read";
+    io.out << "\n";
+  }
+  return messages.Finish();
 }
 
 }  // namespace
 
 int RunDecode(const google::protobuf::Descriptor& type, const DecodeOptions& options,
               Streams io) {
-  std::unique_ptr<MessageSource> source =
-      OpenMessages(options.file, options.input, options.framing, io.err);
+  uint64_t shown = 0;
+  const int status = DecodeMessages(type, options, io, shown);
+  if (!options.exit_status) return status;
+  // grep's convention: 0 when a message was printed, 1 when none, 2 on error.
+  return status != kExitOk ? kExitUsage : shown > 0 ? kExitOk : kExitBadInput;
+}
+
+int RunDecodeRaw(const DecodeOptions& options, Streams io) {
+  std::unique_ptr<MessageSource> source = OpenMessages(
+      options.selection.file, options.selection.input, options.selection.framing, io.err);
   if (!source) return kExitBadInput;
-  const bool several = options.framing != Framing::kWhole;
-  const bool headers = several && options.rendering != Rendering::kJsonLines;
-  const bool selecting = options.skip > 0 || options.limit || options.where;
-  Decoder decoder(type, options);
+  const bool headers = options.selection.framing != Framing::kWhole;
   SourcedMessage message;
-  std::string text, problem;
-  uint64_t shown = 0, skipped = 0, read = 0;
-  // One message at a time: memory is bounded by the largest message, not by
-  // the length of the stream.
-  while (io.out && !(options.limit && shown >= *options.limit)) {
-    MessageSource::Result result = source->Next(&message, &problem);
-    if (result == MessageSource::Result::kEnd) break;
-    if (result == MessageSource::Result::kFault) {
-      Report(io.err, problem);
+  std::string problem;
+  uint64_t shown = 0;
+  for (MessageSource::Result result; (result = source->Next(&message, &problem)) !=
+                                     MessageSource::Result::kEnd;) {
+    if (result != MessageSource::Result::kMessage) {
+      Report(io.err, (result == MessageSource::Result::kBadMessage ? message.where : "") +
+                         problem);
       return kExitBadInput;
     }
-    read = message.index;
-    if (message.index <= options.skip) continue;
-    bool good = result == MessageSource::Result::kMessage;
-    const uint64_t base = several && options.framing == Framing::kDelimited ? message.offset : 0;
-    if (good && !decoder.Decode(message.bytes, base, &problem)) {
-      good = false;
-      problem = message.where + problem;
-      // The dump of a message that does not decode shows how far it got.
-      if (options.rendering == Rendering::kAnnotate) {
-        if (headers) io.out << message.Header() << "\n";
-        io.out << Annotate(type, message.bytes);
-      }
-    } else if (good) {
-      if (options.where && !options.where->Matches(decoder.message())) continue;
-      good = decoder.Render(message.bytes, base, &text, &problem);
-      if (good) {
-        if (headers) io.out << message.Header() << "\n";
-        io.out << text;
-        ++shown;
-        continue;
-      }
-      problem = message.where + problem;
-    }
-    if (!options.keep_going) {
-      Report(io.err, problem);
+    if (headers) io.out << message.Header() << "\n";
+    io.out << Annotate(nullptr, message.bytes);
+    ++shown;
+    if (options.flush_each) io.out.flush();
+    if (auto fault = WalkWire(nullptr, message.bytes).fault) {
+      const uint64_t base = headers && options.selection.framing == Framing::kDelimited
+                                ? message.offset
+                                : 0;
+      Report(io.err, message.where + "byte " + std::to_string(base + fault->offset) + ": " +
+                         fault->reason);
       return kExitBadInput;
     }
-    Report(io.err, problem + " (skipped)");
-    ++skipped;
   }
-  if (headers) {
-    io.out << "# " << Plural(shown, "message", "messages");
-    if (selecting) io.out << " of " << read << " read";
-    io.out << "\n";
-  }
-  if (skipped > 0) {
-    Report(io.err, std::to_string(skipped) + " of " + Plural(read, "message", "messages") +
-                       " skipped");
-    return kExitBadInput;
-  }
+  if (headers) io.out << "# " << Plural(shown, "message", "messages") << "\n";
   return kExitOk;
 }
 

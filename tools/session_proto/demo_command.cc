@@ -74,7 +74,7 @@ bool Show(const std::string& title, const google::protobuf::Message& original, S
     io.out << "decoding it again failed: " << problem << "\n\n";
     return false;
   }
-  PrintTextForm(TextForm::kText, decoder.message(), &text);
+  text = PrintedTextForm(TextForm::kText, decoder.message());
   const bool same = google::protobuf::util::MessageDifferencer::Equals(decoder.message(), original) &&
                     decoder.message().SerializeAsString() == bytes;
   io.out << "decoded again (text format):\n"

@@ -1,4 +1,6 @@
 // session-proto encode: a message written by a person in, bytes out.
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -14,20 +16,46 @@
 namespace session_proto {
 namespace {
 
+// Where a message of the input failed, counted in the whole input, and why.
+// Column 0 names the line as a whole.
+struct InputProblem {
+  TextPosition where;
+  std::string what;
+};
+
+// Moves a place past the last character of `text` that is not blank (the
+// end of the text, for a parser) to just after that character.
+TextPosition WithinText(std::string_view text, TextPosition where) {
+  TextPosition at, last;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++at.line, at.column = 1;
+      continue;
+    }
+    if ((static_cast<uint8_t>(c) & 0xc0) != 0x80) ++at.column;
+    if (c != ' ' && c != '\t' && c != '\r') last = at;
+  }
+  if (where.line > last.line || (where.line == last.line && where.column > last.column)) {
+    return last;
+  }
+  return where;
+}
+
 // Parses the text of one message, which begins on line `first_line` of the
-// input, into `message`. On failure, *problem is "LINE:COLUMN: what", or
-// "LINE: what" with the message's first line for missing required fields.
+// input, into `message`. Missing required fields are placed at the
+// message's first line.
 bool Encode(TextForm form, const std::string& text, int first_line, bool partial,
-            google::protobuf::Message* message, std::string* problem) {
+            google::protobuf::Message* message, InputProblem* problem) {
   TextProblem parse;
   if (!ParseTextForm(form, text, message, &parse)) {
-    *problem = std::to_string(first_line + parse.where.line - 1) + ":" +
-               std::to_string(parse.where.column) + ": " + parse.message;
+    const TextPosition at = WithinText(text, parse.where);
+    *problem = InputProblem{{first_line + at.line - 1, at.column}, parse.What()};
     return false;
   }
   const std::string missing = partial ? "" : MissingRequiredFields(*message);
   if (missing.empty()) return true;
-  *problem = std::to_string(first_line) + ": " + missing + kPartialHint;
+  *problem = InputProblem{{first_line, 0}, missing + kPartialHint};
   return false;
 }
 
@@ -38,9 +66,10 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
   std::ifstream file;
   const bool from_stdin = options.file == "-";
   if (!from_stdin) {
-    file.open(options.file);
+    errno = 0;
+    file.open(options.file, std::ios::binary);
     if (!file) {
-      Report(io.err, "cannot open " + options.file);
+      Report(io.err, "cannot open " + options.file + ": " + std::strerror(errno));
       return kExitBadInput;
     }
   }
@@ -57,7 +86,8 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
                          options.json || options.json_lines);
   const TextForm form = options.json || options.json_lines ? TextForm::kJson : TextForm::kText;
   OutputBytes output(io.out, options.output);
-  std::string text, problem;
+  std::string text;
+  InputProblem problem;
   int first_line = 1;
   uint64_t written = 0;
   int status = kExitOk;
@@ -71,6 +101,7 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
         output.Finish();
       } else {
         options.delimited ? output.WriteFrame(bytes) : output.Write(bytes);
+        if (options.flush_each) io.out.flush();
       }
       ++written;
       continue;
@@ -79,8 +110,10 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
     if (written > 0 && !options.lines) output.Finish();
     const std::string which =
         several ? "message " + std::to_string(written + 1) + ": " : std::string();
-    const size_t at = problem.find(": ");
-    Report(io.err, name + ":" + problem.substr(0, at + 2) + which + problem.substr(at + 2));
+    Report(io.err, name + ":" + std::to_string(problem.where.line) + ":" +
+                       (problem.where.column > 0 ? std::to_string(problem.where.column) + ": "
+                                                 : " ") +
+                       which + problem.what);
     if (written > 0) {
       Report(io.err, "the " + std::to_string(written) +
                          (written == 1 ? " message before it was" : " messages before it were") +
@@ -91,7 +124,7 @@ int RunEncode(const google::protobuf::Descriptor& type, const EncodeOptions& opt
   if (status == kExitOk) {
     if (!options.lines) output.Finish();
     if (in.bad()) {
-      Report(io.err, "cannot read " + name);
+      Report(io.err, "cannot read " + name + ": " + std::strerror(errno));
       status = kExitBadInput;
     }
   }

@@ -1,6 +1,12 @@
 #include "tools/session_proto/fd_output.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -55,5 +61,23 @@ std::string WriteFailure(std::ostream& out) {
   }
   return text;
 }
+
+#if defined(_WIN32)
+bool IsRegularFile(int fd) {
+  return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) == FILE_TYPE_DISK;
+}
+
+bool IsTerminal(int fd) {
+  DWORD mode;
+  return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), &mode) != 0;
+}
+#else
+bool IsRegularFile(int fd) {
+  struct stat status;
+  return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool IsTerminal(int fd) { return ::isatty(fd) != 0; }
+#endif
 
 }  // namespace session_proto

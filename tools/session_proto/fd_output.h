@@ -39,6 +39,18 @@ class FdOutput : public std::streambuf {
 // whose writes failed (the reason only when its buffer is an FdOutput).
 std::string WriteFailure(std::ostream& out);
 
+// Whether a descriptor is a regular file (a disk file on Windows): output to
+// anything else (a pipe, a terminal) is written out message by message, and
+// only a file can grow under --follow.
+bool IsRegularFile(int fd);
+
+// Whether a descriptor is a terminal (a console on Windows, where character
+// devices such as NUL are no terminal), where binary output does harm.
+bool IsTerminal(int fd);
+
+inline bool StandardOutputIsRegularFile() { return IsRegularFile(1); }
+inline bool StandardOutputIsTerminal() { return IsTerminal(1); }
+
 }  // namespace session_proto
 
 #endif  // SESSION_PROTO_FD_OUTPUT_H_

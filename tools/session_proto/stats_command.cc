@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tools/session_proto/commands.h"
-#include "tools/session_proto/message_source.h"
+#include "tools/session_proto/selected_messages.h"
 #include "tools/session_proto/wire_walk.h"
 
 namespace session_proto {
@@ -39,9 +39,9 @@ void Add(const std::vector<WireField>& fields, std::vector<uint32_t>* numbers,
   }
 }
 
-std::string Percent(uint64_t part, uint64_t whole) {
+std::string Percent(uint64_t part, uint64_t whole, bool sign = true) {
   char text[16];
-  std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
+  std::snprintf(text, sizeof text, sign ? "%.1f%%" : "%.1f", whole ? 100.0 * part / whole : 0.0);
   return text;
 }
 
@@ -52,48 +52,51 @@ std::string Right(const std::string& text, size_t width) {
 }  // namespace
 
 int RunStats(const google::protobuf::Descriptor& type, const StatsOptions& options, Streams io) {
-  std::unique_ptr<MessageSource> source =
-      OpenMessages(options.file, options.input, options.framing, io.err);
-  if (!source) return kExitBadInput;
+  SelectedMessages messages(type, options.selection, io.err);
+  if (!messages.Open()) return kExitBadInput;
   Totals totals;
   std::map<uint64_t, uint64_t> sizes;  // size to count: the distinct sizes are few
   uint64_t count = 0, total = 0;
-  SourcedMessage message;
-  std::string error;
   std::vector<uint32_t> numbers;
-  while (true) {
-    MessageSource::Result result = source->Next(&message, &error);
-    if (result == MessageSource::Result::kEnd) break;
-    if (result != MessageSource::Result::kMessage) {
-      Report(io.err, error);
-      return kExitBadInput;
-    }
-    WireWalk walk = WalkWire(type, message.bytes);
-    if (walk.fault) {
-      const uint64_t base = options.framing == Framing::kDelimited ? message.offset : 0;
-      Report(io.err, message.where + "byte " + std::to_string(base + walk.fault->offset) +
-                         ": " + walk.fault->reason);
-      return kExitBadInput;
-    }
-    Add(walk.fields, &numbers, "", &totals);
-    ++sizes[message.bytes.size()];
+  while (messages.Next()) {
+    const std::string& bytes = messages.source().bytes;
+    Add(WalkWire(type, bytes).fields, &numbers, "", &totals);
+    messages.Take();
+    ++sizes[bytes.size()];
     ++count;
-    total += message.bytes.size();
+    total += bytes.size();
   }
-
-  io.out << count << (count == 1 ? " message of " : " messages of ") << type.full_name() << "\n";
-  if (count > 0) {
-    uint64_t median = 0, seen = 0;
-    for (const auto& [size, n] : sizes) {
-      seen += n;
-      if (seen * 2 >= count) {
-        median = size;
-        break;
-      }
+  if (messages.stopped()) return kExitBadInput;
+  uint64_t median = 0, seen = 0;
+  for (const auto& [size, n] : sizes) {
+    seen += n;
+    if (seen * 2 >= count) {
+      median = size;
+      break;
     }
-    const std::vector<std::string> columns = {
-        std::to_string(sizes.begin()->first), std::to_string(median),
-        std::to_string(sizes.rbegin()->first), std::to_string(total)};
+  }
+  const uint64_t min = count ? sizes.begin()->first : 0, max = count ? sizes.rbegin()->first : 0;
+  if (options.json) {
+    io.out << "{\"type\":\"" << type.full_name() << "\",\"messages\":" << count;
+    if (messages.selecting()) io.out << ",\"read\":" << messages.read();
+    io.out << ",\"size\":{\"min\":" << min << ",\"median\":" << median << ",\"max\":" << max
+           << ",\"total\":" << total << "},\"fields\":[";
+    const char* comma = "";
+    for (const auto& [key, row] : totals) {
+      io.out << comma << "{\"path\":\"" << row.path << "\",\"count\":" << row.count
+             << ",\"bytes\":" << row.bytes << ",\"share\":" << Percent(row.bytes, total, false)
+             << "}";
+      comma = ",";
+    }
+    io.out << "]}\n";
+    return messages.Finish();
+  }
+  io.out << count << (count == 1 ? " message of " : " messages of ") << type.full_name();
+  if (messages.selecting()) io.out << ", selected from " << messages.read() << " read";
+  io.out << "\n";
+  if (count > 0) {
+    const std::vector<std::string> columns = {std::to_string(min), std::to_string(median),
+                                              std::to_string(max), std::to_string(total)};
     const char* titles[] = {"min", "median", "max", "total"};
     std::string head = "size ", row = "bytes";
     for (size_t i = 0; i < 4; ++i) {
@@ -103,7 +106,7 @@ int RunStats(const google::protobuf::Descriptor& type, const StatsOptions& optio
     }
     io.out << "\n" << head << "\n" << row << "\n";
   }
-  if (totals.empty()) return kExitOk;
+  if (totals.empty()) return messages.Finish();
   size_t path_width = std::string("field").size(), count_width = 5, bytes_width = 5;
   for (const auto& [key, row] : totals) {
     path_width = std::max(path_width, row.path.size());
@@ -118,7 +121,7 @@ int RunStats(const google::protobuf::Descriptor& type, const StatsOptions& optio
            << Right(std::to_string(row.bytes), bytes_width) << "  "
            << Right(Percent(row.bytes, total), 6) << "\n";
   }
-  return kExitOk;
+  return messages.Finish();
 }
 
 }  // namespace session_proto

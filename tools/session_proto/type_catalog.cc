@@ -1,6 +1,7 @@
 #include "tools/session_proto/type_catalog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 
 #include <google/protobuf/descriptor.pb.h>
@@ -174,14 +175,36 @@ size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
-// "; did you mean CommandVelocity?" for a slip of the keyboard.
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// "; did you mean CommandVelocity?" for a slip of the keyboard, or the
+// types whose names begin with what was typed.
 std::string Suggestion(const std::string& wanted) {
   for (const Descriptor* type : AllTypes()) {
     for (const std::string* name : {&type->name(), &type->full_name()}) {
       if (EditDistance(wanted, *name) <= 2) return "; did you mean " + type->full_name() + "?";
     }
   }
-  return "";
+  std::vector<std::string> begun;
+  for (const Descriptor* type : AllTypes()) {
+    if (!wanted.empty() && Lower(type->name()).compare(0, wanted.size(), Lower(wanted)) == 0) {
+      begun.push_back(type->full_name());
+    }
+  }
+  if (begun.empty()) return "";
+  std::string text = "; did you mean ";
+  for (size_t i = 0; i < begun.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == begun.size() ? " or " : ", ") + begun[i];
+  }
+  return text + "?";
+}
+
+void AppendFileHeader(const FileDescriptor& file, std::string* out) {
+  *out += "syntax = \"" + std::string(FileDescriptor::SyntaxName(file.syntax())) + "\";\n";
+  if (!file.package().empty()) *out += "package " + file.package() + ";\n";
 }
 
 }  // namespace
@@ -234,8 +257,7 @@ std::string SchemaText(const Descriptor& type) {
   const FileDescriptor& file = *type.file();
   std::string out = "// " + type.full_name() + ": " + Describe(type) + "\n";
   out += "// from " + file.name() + "\n";
-  out += "syntax = \"" + std::string(FileDescriptor::SyntaxName(file.syntax())) + "\";\n";
-  if (!file.package().empty()) out += "package " + file.package() + ";\n";
+  AppendFileHeader(file, &out);
   out += "\n";
   AppendMessage(type, 0, &out);
   std::vector<const EnumDescriptor*> enums;
@@ -243,6 +265,54 @@ std::string SchemaText(const Descriptor& type) {
   for (const EnumDescriptor* used : enums) {
     out += "\n";
     AppendEnum(*used, 0, &out);
+  }
+  return out;
+}
+
+std::string ClosestName(const std::string& wanted, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    if (EditDistance(wanted, name) <= 2) return name;
+  }
+  return "";
+}
+
+const EnumDescriptor* FindEnumType(const std::string& name) {
+  for (const FileDescriptor* file : SchemaFiles()) {
+    for (int i = 0; i < file->enum_type_count(); ++i) {
+      const EnumDescriptor* type = file->enum_type(i);
+      if (type->full_name() == name || type->name() == name) return type;
+    }
+    for (const Descriptor* message : MessageTypes(*file)) {
+      for (int i = 0; i < message->enum_type_count(); ++i) {
+        const EnumDescriptor* type = message->enum_type(i);
+        if (type->full_name() == name || type->name() == name) return type;
+      }
+    }
+  }
+  return nullptr;
+}
+
+std::string EnumSchemaText(const EnumDescriptor& type) {
+  std::string out = "// " + type.full_name() + "\n// from " + type.file()->name() + "\n";
+  AppendFileHeader(*type.file(), &out);
+  out += "\n";
+  AppendEnum(type, 0, &out);
+  return out;
+}
+
+std::string FileSchemaText(const FileDescriptor& file) {
+  std::string out = "// " + file.name() + "\n";
+  AppendFileHeader(file, &out);
+  for (int i = 0; i < file.dependency_count(); ++i) {
+    out += (i == 0 ? "\n" : "") + std::string("import \"") + file.dependency(i)->name() + "\";\n";
+  }
+  for (int i = 0; i < file.message_type_count(); ++i) {
+    out += "\n";
+    AppendMessage(*file.message_type(i), 0, &out);
+  }
+  for (int i = 0; i < file.enum_type_count(); ++i) {
+    out += "\n";
+    AppendEnum(*file.enum_type(i), 0, &out);
   }
   return out;
 }

@@ -33,6 +33,18 @@ std::string Describe(const google::protobuf::Descriptor& type);
 // included) and the enumerations its fields use.
 std::string SchemaText(const google::protobuf::Descriptor& type);
 
+// An enumeration of the schema files, by full or short name; null if none.
+const google::protobuf::EnumDescriptor* FindEnumType(const std::string& name);
+
+// An enumeration in .proto form, with its file.
+std::string EnumSchemaText(const google::protobuf::EnumDescriptor& type);
+
+// A schema file in .proto form, whole: its messages and enumerations.
+std::string FileSchemaText(const google::protobuf::FileDescriptor& file);
+
+// The name within two edits of `wanted` (a slip of the keyboard), or "".
+std::string ClosestName(const std::string& wanted, const std::vector<std::string>& names);
+
 }  // namespace session_proto
 
 #endif  // SESSION_PROTO_TYPE_CATALOG_H_

@@ -84,15 +84,4 @@ std::optional<WireFault> FindInvalidUtf8(const google::protobuf::Descriptor& typ
   return found;
 }
 
-std::optional<std::string> FindUndeclaredEnumNumber(const google::protobuf::Descriptor& type,
-                                                    std::string_view bytes) {
-  std::optional<std::string> found;
-  ForEachField(WalkWire(type, bytes).fields, [&](const WireField& f, const std::string& path) {
-    if (found || f.role != FieldRole::kEnumOutOfRange) return;
-    found = "(" + path + "): invalid value " + std::to_string(static_cast<int32_t>(f.value)) +
-            " for type " + f.field->enum_type()->name();
-  });
-  return found;
-}
-
 }  // namespace session_proto

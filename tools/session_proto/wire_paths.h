@@ -1,6 +1,5 @@
 // Field paths over a wire walk ("change.properties[0].path"), and what JSON
-// cannot carry: a string field's bytes that are not UTF-8, and enumeration
-// numbers that a closed enumeration does not declare.
+// cannot carry: a string field's bytes that are not UTF-8.
 #ifndef SESSION_PROTO_WIRE_PATHS_H_
 #define SESSION_PROTO_WIRE_PATHS_H_
 
@@ -26,11 +25,6 @@ void ForEachField(const std::vector<WireField>& fields,
 // (offset in `bytes`), and "invalid UTF-8 in <path> (field N)".
 std::optional<WireFault> FindInvalidUtf8(const google::protobuf::Descriptor& type,
                                          std::string_view bytes);
-
-// The first enumeration number its closed enumeration does not declare, in
-// the words of the JSON converter: "(path): invalid value 7 for type LaserState".
-std::optional<std::string> FindUndeclaredEnumNumber(const google::protobuf::Descriptor& type,
-                                                    std::string_view bytes);
 
 // The offset of the first byte of `text` that does not begin a valid UTF-8
 // sequence (overlong forms, surrogates and values past U+10FFFF included),

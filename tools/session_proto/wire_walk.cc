@@ -71,7 +71,8 @@ FieldRole Classify(const FieldDescriptor* field, int wire_type) {
 
 class Walker {
  public:
-  explicit Walker(std::string_view bytes) : bytes_(bytes) {}
+  // `raw`: no schema; length-delimited fields are tried as messages.
+  Walker(std::string_view bytes, bool raw) : bytes_(bytes), raw_(raw) {}
 
   // Walks the fields from `pos` to `end` of a message of `type` (null: the
   // contents of an unknown group) at nesting `depth`, into `out`. For the
@@ -97,6 +98,7 @@ class Walker {
   }
 
   std::string_view bytes_;
+  bool raw_;
   std::optional<WireFault> fault_;
 };
 
@@ -211,6 +213,13 @@ bool Walker::ReadValue(size_t end, int depth, const std::string& path, WireField
         return WalkFields(declared->message_type(), f->payload_offset, f->end, depth + 1,
                           nullptr, Join(path, declared->name()), &f->children);
       }
+      if (raw_ && f->end > f->payload_offset && depth + 1 <= kMaxNesting) {
+        Walker nested(bytes_, true);  // a fault inside only means it is no message
+        if (!nested.WalkFields(nullptr, f->payload_offset, f->end, depth + 1, nullptr, path,
+                               &f->children)) {
+          f->children.clear();
+        }
+      }
       return true;
     default: {  // kStartGroup
       if (depth + 1 > kMaxNesting) {
@@ -301,10 +310,10 @@ bool Walker::WalkPacked(WireField* f, const std::string& where) {
 
 }  // namespace
 
-WireWalk WalkWire(const Descriptor& type, std::string_view bytes) {
-  Walker walker(bytes);
+WireWalk WalkWire(const Descriptor* type, std::string_view bytes) {
+  Walker walker(bytes, type == nullptr);
   WireWalk walk;
-  walker.WalkFields(&type, 0, bytes.size(), 0, nullptr, "", &walk.fields);
+  walker.WalkFields(type, 0, bytes.size(), 0, nullptr, "", &walk.fields);
   walk.fault = walker.TakeFault();
   return walk;
 }

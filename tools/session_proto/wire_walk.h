@@ -3,6 +3,10 @@
 // packed, unknown, an enumeration number out of range) and, when the parser
 // would refuse the bytes, the first fault with its byte offset and reason.
 //
+// Without a type (a raw walk) every field is undeclared, and a
+// length-delimited field whose bytes are a sequence of fields gets them as
+// its children.
+//
 // The walk accepts exactly what the parser accepts. It never reads outside
 // the bytes it is given and descends at most kMaxNesting levels, the
 // runtime's recursion limit, so any input is safe to walk.
@@ -58,7 +62,9 @@ struct WireField {
   size_t end_tag_offset = 0;  // groups: where the end-group tag begins
   uint64_t value = 0;         // VARINT: the number; I32, I64: the bits; LEN: length
   bool cut = false;           // holds the fault: its end is the fault's offset
-  std::vector<WireField> children;  // of a sub-message, group or packed run
+  // Of a sub-message, group or packed run; of a raw walk's length-delimited
+  // field that reads as fields.
+  std::vector<WireField> children;
 };
 
 struct WireFault {
@@ -73,7 +79,10 @@ struct WireWalk {
   std::optional<WireFault> fault;  // set when the parser refuses the bytes
 };
 
-WireWalk WalkWire(const google::protobuf::Descriptor& type, std::string_view bytes);
+WireWalk WalkWire(const google::protobuf::Descriptor* type, std::string_view bytes);
+inline WireWalk WalkWire(const google::protobuf::Descriptor& type, std::string_view bytes) {
+  return WalkWire(&type, bytes);
+}
 
 }  // namespace session_proto
 
