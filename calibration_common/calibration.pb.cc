@@ -6,9 +6,6 @@
 
 using ::tolva::calibration::PTZCameraParameters;
 
-PROTOLIB_SCHEMA(PTZCameraParameters, focal_length_x, focal_length_y, principal_point_x,
-                principal_point_y, distortion, mount_height_m, pan_offset_rad,
-                tilt_offset_rad, image_width, image_height, camera_serial)
 
 namespace {
 
@@ -67,10 +64,10 @@ void protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto() {
   CalibrationFile::Frame::Register();
 }
 
-PROTOLIB_DEFINE_MESSAGE(PTZCameraParameters, CalibrationFile)
-
 }  // namespace calibration
 }  // namespace tolva
+
+PROTOLIB_DEFINE_MESSAGE(PTZCameraParameters, CalibrationFile)
 
 // The merges from a google::protobuf::Message, each on its own line.
 PROTOLIB_DEFINE_GENERIC_MERGE(PTZCameraParameters, CalibrationFile)

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <array>
 #include <memory>
 #include <tuple>
 #include <utility>
@@ -26,9 +27,11 @@
 namespace protolib {
 namespace internal {
 
-// A class's field list, given by its PROTOLIB_SCHEMA.
+// A class's field list, read from its field macros (field_ops.h).
 template <class C>
-using FieldsOf = typename Schema<C>::Fields;
+struct FieldListOf;
+template <class C>
+using FieldsOf = typename FieldListOf<C>::type;
 
 // Whether a message of class C may hold, at any depth, a message of a class
 // from another library (field_ops.h).
@@ -54,17 +57,33 @@ struct DirectParser;
 
 // Access to the private parts of a message class; every class befriends Core.
 struct Core {
+  // The description of the field of declaration index I of class C, or
+  // NoField (message_decl.h).
+  template <class C, int I>
+  static auto FieldDeclOf() -> decltype(C::_protolib_field(FieldSlot<I>()));
+  template <class C, int I>
+  using FieldDecl = decltype(FieldDeclOf<C, I>());
+
+  template <class C>
+  static constexpr uint32_t HasBitsOffset() {
+    return static_cast<uint32_t>(__builtin_offsetof(C, _has_bits_));
+  }
+  template <class C>
+  static constexpr uint32_t MetadataOffset() {
+    return static_cast<uint32_t>(__builtin_offsetof(C, _internal_metadata_));
+  }
+
   template <class F, class C>
   static bool Has(const C& m) {
     if constexpr (F::Ops::kRepeated) {
       return !(m.*F::kMember).empty();
     } else {
-      return (m._has_bits_[0] & F::kMask) != 0;
+      return (m._has_bits_[F::kWord] & F::kMask) != 0;
     }
   }
   template <class F, class C>
   static void SetHas(C& m) {
-    m._has_bits_[0] |= F::kMask;
+    m._has_bits_[F::kWord] |= F::kMask;
   }
   template <class C>
   static UnknownFieldSet* Unknown(C& m) {
@@ -90,12 +109,12 @@ struct Core {
   // strings, sub-messages, repeated elements and the unknown-field record.
   template <class C>
   static void Clear(C& m) {
-    const uint32_t has = m._has_bits_[0];
+    const auto has = HasWords(m);
     ForEach<C>([&](auto f) {
       using F = decltype(f);
       if constexpr (F::Ops::kRepeated || F::Ops::kPlainValue) {
         F::Ops::template Clear<F>(m);
-      } else if (has & F::kMask) {
+      } else if (has[F::kWord] & F::kMask) {
         F::Ops::template Clear<F>(m);
       }
     });
@@ -112,7 +131,7 @@ struct Core {
       using F = decltype(f);
       if constexpr (F::Ops::kRepeated) F::Ops::template Merge<F>(to, from);
     });
-    if (from._has_bits_[0] != 0) {
+    if (!from._has_bits_.empty()) {
       ForEach<C>([&](auto f) {
         using F = decltype(f);
         if constexpr (!F::Ops::kRepeated) {
@@ -145,13 +164,13 @@ struct Core {
   template <class C>
   static PROTOLIB_ALWAYS_INLINE size_t ByteSize(const C& m) {
     size_t total = 0;
-    const uint32_t has = m._has_bits_[0];
+    const auto has = HasWords(m);
     ForEach<C>([&](auto f) {
       using F = decltype(f);
       if constexpr (F::Ops::kRepeated) {
         if (Has<F>(m)) total += F::Ops::template Size<F>(m);
       } else {
-        if (has & F::kMask) total += F::Ops::template Size<F>(m);
+        if (has[F::kWord] & F::kMask) total += F::Ops::template Size<F>(m);
       }
     });
     if (__builtin_expect(m._internal_metadata_.have_unknown_fields(), 0)) {
@@ -254,7 +273,7 @@ struct Core {
       using F = decltype(f);
       F::Ops::template Swap<F>(a, b);
     });
-    std::swap(a._has_bits_[0], b._has_bits_[0]);
+    std::swap(a._has_bits_, b._has_bits_);
     int size = a._cached_size_.Get();
     a._cached_size_.Set(b._cached_size_.Get());
     b._cached_size_.Set(size);
@@ -288,6 +307,15 @@ struct Core {
   }
 
  private:
+  // The has-bits words of a message, read once: stores through the byte
+  // pointers of the writers could otherwise make the compiler read them again.
+  template <class C>
+  static PROTOLIB_ALWAYS_INLINE auto HasWords(const C& m) {
+    std::array<uint32_t, sizeof(m._has_bits_) / 4> words;
+    for (size_t i = 0; i < words.size(); ++i) words[i] = m._has_bits_[static_cast<int>(i)];
+    return words;
+  }
+
   // Calls fn with each field of C in declaration order, in line: a field
   // list expanded by index rather than through std::apply, which the
   // compiler may leave as a call of its own.
@@ -305,14 +333,14 @@ struct Core {
                                     std::index_sequence<I...>) {
     using L = FieldsOf<C>;
     constexpr auto order = L::ByNumber();
-    const uint32_t has = m._has_bits_[0];
+    const auto has = HasWords(m);
     (
         [&] {
           using F = std::tuple_element_t<order[I], typename L::Tuple>;
           if constexpr (F::Ops::kRepeated) {
             if (Has<F>(m)) p = F::Ops::template Write<F>(m, p, s);
           } else {
-            if (has & F::kMask) p = F::Ops::template Write<F>(m, p, s);
+            if (has[F::kWord] & F::kMask) p = F::Ops::template Write<F>(m, p, s);
           }
         }(),
         ...);
@@ -321,11 +349,15 @@ struct Core {
 
   // Parses the value of a declared field when the tag is one the field
   // takes; *ptr becomes the position after it, or null on failure. One jump
-  // on the field number (every declared number is 1 to 15), then the wire
-  // type check of the one field with that number.
+  // on a field number of 1 to 15 (one-byte tags), a binary search among the
+  // class's larger numbers, then the wire type check of the one field with
+  // that number.
   template <class C>
   static PROTOLIB_ALWAYS_INLINE bool ParseDeclared(C& m, uint32_t tag, const char** ptr,
                                                    ParseContext* ctx, int skipped) {
+    if constexpr (FieldsOf<C>::kMaxNumber > 15) {
+      if (tag >> 3 > 15) return ParseLarge<C>(m, tag, ptr, ctx, skipped);
+    }
     switch (tag >> 3) {
 #define PROTOLIB_PARSE_NUMBER_(n) \
   case n:                         \
@@ -338,6 +370,21 @@ struct Core {
 #undef PROTOLIB_PARSE_NUMBER_
       default:
         return false;
+    }
+  }
+  template <class C, size_t kLow = 0, size_t kHigh = FieldsOf<C>::LargeNumbers().size()>
+  static PROTOLIB_ALWAYS_INLINE bool ParseLarge(C& m, uint32_t tag, const char** ptr,
+                                                ParseContext* ctx, int skipped) {
+    constexpr auto numbers = FieldsOf<C>::LargeNumbers();
+    if constexpr (kHigh - kLow == 1) {
+      return tag >> 3 == numbers[kLow] &&
+             ParseNumber<C, numbers[kLow]>(m, tag, ptr, ctx, skipped);
+    } else {
+      constexpr size_t kMiddle = (kLow + kHigh) / 2;
+      if (tag >> 3 < numbers[kMiddle]) {
+        return ParseLarge<C, kLow, kMiddle>(m, tag, ptr, ctx, skipped);
+      }
+      return ParseLarge<C, kMiddle, kHigh>(m, tag, ptr, ctx, skipped);
     }
   }
   template <class C, int N>

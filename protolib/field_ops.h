@@ -5,11 +5,13 @@
 #ifndef PROTOLIB_FIELD_OPS_H_
 #define PROTOLIB_FIELD_OPS_H_
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include <google/protobuf/arenastring.h>
@@ -54,14 +56,11 @@ struct PlainOps {
 // number and that form.
 template <int kWireType>
 struct OneWireForm {
-  // The field's tag, one byte: every declared number is 1 to 15.
   template <class F>
-  static constexpr uint8_t Tag() {
-    return static_cast<uint8_t>(MakeTag(F::kNumber, kWireType));
-  }
+  using Tag = ConstTag<F::kNumber, kWireType>;
   template <class F>
   static bool Accepts(uint32_t tag) {
-    return tag == Tag<F>();
+    return tag == Tag<F>::kValue;
   }
 };
 using LengthDelimited = OneWireForm<WireFormatLite::WIRETYPE_LENGTH_DELIMITED>;
@@ -80,12 +79,11 @@ struct ScalarOps : PlainOps, OneWireForm<Codec::kWireType> {
   }
   template <class F, class C>
   static size_t Size(const C& m) {
-    return 1 + Codec::Size(m.*F::kMember);
+    return ScalarOps::template Tag<F>::kSize + Codec::Size(m.*F::kMember);
   }
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
-    p = s->EnsureSpace(p);
-    *p++ = ScalarOps::template Tag<F>();
+    p = ScalarOps::template Tag<F>::Write(s->EnsureSpace(p));
     return Codec::Write(m.*F::kMember, p);
   }
   template <class F, class C>
@@ -116,22 +114,22 @@ struct TextOps : PlainOps, LengthDelimited {
   }
   template <class F, class C>
   static size_t Size(const C& m) {
-    return 1 + LengthDelimitedSize((m.*F::kMember).Get().size());
+    return Tag<F>::kSize + LengthDelimitedSize((m.*F::kMember).Get().size());
   }
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
     const std::string& value = (m.*F::kMember).Get();
-    // A string of up to 14 bytes, 16 with its tag and length, fits the room
-    // EnsureSpace leaves: copied in line rather than by a call. The runtime
-    // writes such a string the same way, copying it, never keeping a
-    // reference to it.
+    // A string that fits, with its tag and one-byte length, the 16 bytes of
+    // room EnsureSpace leaves (14 bytes after a one-byte tag) is copied in
+    // line rather than by a call. The runtime writes such a string the same
+    // way, copying it, never keeping a reference to it.
     const size_t size = value.size();
-    if (size <= 14) {
-      p = s->EnsureSpace(p);
-      p[0] = Tag<F>();
-      p[1] = static_cast<uint8_t>(size);
-      CopySmall(p + 2, value.data(), size);
-      return p + 2 + size;
+    constexpr size_t kInLine = 15 - Tag<F>::kSize;
+    if (size <= kInLine) {
+      p = Tag<F>::Write(s->EnsureSpace(p));
+      p[0] = static_cast<uint8_t>(size);
+      CopySmall(p + 1, value.data(), size);
+      return p + 1 + size;
     }
     return s->WriteStringMaybeAliased(F::kNumber, value, p);
   }
@@ -201,12 +199,12 @@ struct MessageOps : LengthDelimited {
 template <class Codec>
 struct RepeatedScalarOps : PlainOps {
   static constexpr bool kRepeated = true;
-  static constexpr uint32_t ElementTag(int number) {
-    return MakeTag(number, Codec::kWireType);
-  }
+  // The tag of one element; a packed run has the length-delimited one.
+  template <class F>
+  using Tag = ConstTag<F::kNumber, Codec::kWireType>;
   template <class F>
   static bool Accepts(uint32_t tag) {
-    return tag == ElementTag(F::kNumber) ||
+    return tag == Tag<F>::kValue ||
            tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
   }
   template <class F, class C>
@@ -221,9 +219,9 @@ struct RepeatedScalarOps : PlainOps {
   static size_t Size(const C& m) {
     const auto& values = m.*F::kMember;
     if constexpr (Codec::kWireType != WireFormatLite::WIRETYPE_VARINT) {
-      return values.size() * (1 + sizeof(typename Codec::T));
+      return values.size() * (Tag<F>::kSize + sizeof(typename Codec::T));
     } else {
-      size_t total = values.size();
+      size_t total = values.size() * Tag<F>::kSize;
       for (auto v : values) total += Codec::Size(static_cast<typename Codec::T>(v));
       return total;
     }
@@ -231,8 +229,7 @@ struct RepeatedScalarOps : PlainOps {
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
     for (auto v : m.*F::kMember) {
-      p = s->EnsureSpace(p);
-      *p++ = static_cast<uint8_t>(ElementTag(F::kNumber));
+      p = Tag<F>::Write(s->EnsureSpace(p));
       p = Codec::Write(static_cast<typename Codec::T>(v), p);
     }
     return p;
@@ -325,19 +322,19 @@ template <class T> struct OpsOf<kind::RepeatedMessage<T>> {
   using type = RepeatedMessageOps<T>;
 };
 
-// One field of a class: its declaration (kind, number, index), its member
-// and the member's byte offset, which reflection reads.
-template <class Decl, auto Member, uint32_t Offset>
+// One field of a class, from the description its field macro declares:
+// kind, number and declaration index, which is also its has-bit's index;
+// its member and the member's byte offset, which reflection reads.
+template <class Decl>
 struct Field {
-  using Ops = typename OpsOf<typename Decl::kind>::type;
-  static constexpr auto kMember = Member;
-  static constexpr int kNumber = Decl::number;
-  static constexpr const int* kNumberConstant = Decl::number_constant;
-  static constexpr int kIndex = Decl::index;
-  static constexpr uint32_t kOffset = Offset;
-  static constexpr uint32_t kMask = 1u << Decl::index;
-  static_assert(kNumber >= 1 && kNumber <= 15, "every tag is one byte");
-  static_assert(kIndex < 32, "one has-bits word");
+  using Ops = typename OpsOf<typename Decl::FieldKind>::type;
+  static constexpr auto kMember = Decl::template Member<>();
+  static constexpr int kNumber = Decl::kNumber;
+  static constexpr const int* kNumberConstant = Decl::NumberConstant();
+  static constexpr int kIndex = Decl::kIndex;
+  static constexpr uint32_t kOffset = Decl::template Offset<>();
+  static constexpr int kWord = kIndex / 32;  // of the has-bits
+  static constexpr uint32_t kMask = 1u << (kIndex % 32);
 };
 
 template <class... F>
@@ -345,7 +342,11 @@ struct FieldList {
   static constexpr size_t kCount = sizeof...(F);
   using Tuple = std::tuple<F...>;
   static constexpr bool kNeedsInitCheck = (F::Ops::NeedsInitCheck() || ...);
+  static constexpr int kMaxNumber = std::max({0, F::kNumber...});
   using NumberConstants = std::array<const int*, kCount>;
+  static constexpr NumberConstants kNumberConstants = {F::kNumberConstant...};
+
+  static constexpr int CountNumber(int number) { return (0 + ... + (F::kNumber == number)); }
 
   // Positions of the fields in ascending field-number order, the order in
   // which they are written.
@@ -363,16 +364,67 @@ struct FieldList {
     return order;
   }
 
-  static constexpr bool IndexesMatchPositions() {
-    std::array<int, kCount> indexes{F::kIndex...};
-    for (size_t i = 0; i < kCount; ++i) {
-      if (indexes[i] != static_cast<int>(i)) return false;
+  // The field numbers above 15, ascending: those with tags of two bytes or
+  // more, which the parser finds by binary search.
+  static constexpr auto LargeNumbers() {
+    std::array<uint32_t, (0 + ... + (F::kNumber > 15))> large{};
+    const std::array<int, kCount> numbers{F::kNumber...};
+    size_t n = 0;
+    for (size_t i : ByNumber()) {
+      if (numbers[i] > 15) large[n++] = static_cast<uint32_t>(numbers[i]);
     }
-    return true;
+    return large;
   }
-  static_assert(IndexesMatchPositions(),
-                "fields must be listed in declaration order");
 };
+
+// Checked for each field of class C when the class's operations are defined.
+template <class C, class F, int kFieldsWithItsNumber>
+struct NumberCheck {
+  static_assert(kFieldsWithItsNumber == 1,
+                "two fields of the class have the same number: renumber one in the .proto, "
+                "the class header and the descriptor literal");
+  static constexpr bool kOk = true;
+};
+
+// The field list of class C, read from its field macros: the fields of
+// declaration index 0, 1, 2... up to the first index without one.
+template <class C>
+struct FieldListOf {
+  // The fields from index kFrom on, probed 32 at a time.
+  template <int kFrom, int... I>
+  static constexpr int CountFrom(std::integer_sequence<int, I...> chunk) {
+    constexpr bool present[] = {!std::is_same<Core::FieldDecl<C, kFrom + I>, NoField>::value...};
+    if constexpr ((present[I] && ...)) {
+      return CountFrom<kFrom + static_cast<int>(sizeof...(I))>(chunk);
+    } else {
+      int n = 0;
+      while (present[n]) ++n;
+      return kFrom + n;
+    }
+  }
+  template <int... I>
+  static FieldList<Field<Core::FieldDecl<C, I>>...> Make(std::integer_sequence<int, I...>);
+
+  using type = decltype(Make(
+      std::make_integer_sequence<int, CountFrom<0>(std::make_integer_sequence<int, 32>{})>{}));
+
+  template <class... F>
+  static constexpr bool Check(FieldList<F...>) {
+    return (NumberCheck<C, F, type::CountNumber(F::kNumber)>::kOk && ...);
+  }
+  static constexpr bool kChecked = Check(type{});
+};
+
+// Refers to the field-number constants of C, so that the library defining
+// C's operations defines and exports them (PROTOLIB_DEFINE_MESSAGE
+// instantiates it).
+template <class C>
+struct NumberConstants {
+  static const typename FieldsOf<C>::NumberConstants kAll;
+};
+template <class C>
+const typename FieldsOf<C>::NumberConstants NumberConstants<C>::kAll =
+    FieldsOf<C>::kNumberConstants;
 
 template <class T, bool kLocal>
 constexpr bool MessageOps<T, kLocal>::NeedsInitCheck() {
@@ -486,9 +538,9 @@ template <class F, class C>
 PROTOLIB_ALWAYS_INLINE size_t MessageOps<T, kLocal>::Size(const C& m) {
   const T& sub = *(m.*F::kMember);
   if constexpr (kLocal) {
-    return 1 + LengthDelimitedSize(Core::ByteSize(sub));
+    return Tag<F>::kSize + LengthDelimitedSize(Core::ByteSize(sub));
   } else {
-    return 1 + WireFormatLite::MessageSize(sub);
+    return Tag<F>::kSize + WireFormatLite::MessageSize(sub);
   }
 }
 
@@ -497,8 +549,7 @@ template <class F, class C>
 uint8_t* MessageOps<T, kLocal>::Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
   const T& sub = *(m.*F::kMember);
   if constexpr (kLocal) {
-    p = s->EnsureSpace(p);
-    *p++ = Tag<F>();
+    p = Tag<F>::Write(s->EnsureSpace(p));
     p = WriteVarint(static_cast<uint32_t>(Core::CachedSize(sub)), p);
     return Core::Serialize(sub, p, s);
   } else {
@@ -526,7 +577,7 @@ template <class T>
 template <class F, class C>
 size_t RepeatedMessageOps<T>::Size(const C& m) {
   const auto& elements = m.*F::kMember;
-  size_t total = elements.size();
+  size_t total = elements.size() * Tag<F>::kSize;
   for (const T& e : elements) total += LengthDelimitedSize(Core::ByteSize(e));
   return total;
 }
@@ -535,8 +586,7 @@ template <class T>
 template <class F, class C>
 uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
   for (const T& e : m.*F::kMember) {
-    p = s->EnsureSpace(p);
-    *p++ = Tag<F>();
+    p = Tag<F>::Write(s->EnsureSpace(p));
     p = WriteVarint(static_cast<uint32_t>(Core::CachedSize(e)), p);
     p = Core::Serialize(e, p, s);
   }
@@ -549,7 +599,7 @@ const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseCon
                                         int skipped) {
   // No element for an occurrence past the input or the recursion limit.
   // Neither changes along a run: each element leaves the depth as it found
-  // it, and NextTagIs takes only a tag inside the input.
+  // it, and Tag::Next takes only a tag inside the input.
   if (ctx->depth() - skipped <= 0 || PastInput(p, ctx)) return nullptr;
   auto& elements = m.*F::kMember;
   do {
@@ -557,7 +607,7 @@ const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseCon
     if (elements.size() >= elements.Capacity()) elements.Reserve(elements.size() + 1);
     p = Core::ParseNested(*elements.Add(), p, ctx, skipped);
     if (p == nullptr) return nullptr;
-  } while (NextTagIs(&p, ctx, Tag<F>()));
+  } while (Tag<F>::Next(&p, ctx));
   return p;
 }
 
@@ -620,11 +670,11 @@ template <class F, class C>
 const char* RepeatedScalarOps<Codec>::Parse(C& m, uint32_t tag, const char* p,
                                             ParseContext* ctx) {
   auto* values = &(m.*F::kMember);
-  if (tag == ElementTag(F::kNumber)) {
-    return ParseElementRun<Codec>(p, ctx, ElementTag(F::kNumber),
-                                  [values](typename Codec::T v) { values->Add(v); });
+  if (tag == Tag<F>::kValue) {
+    return ParseElementRun<Codec, Tag<F>>(p, ctx,
+                                          [values](typename Codec::T v) { values->Add(v); });
   }
-  if constexpr (Codec::kWireType == WireFormatLite::WIRETYPE_FIXED32) {
+  if constexpr (Codec::kWireType != WireFormatLite::WIRETYPE_VARINT) {
     return ParsePackedFixed(values, p, ctx);
   } else {
     return ParsePackedVarints(p, ctx, [values](uint64_t v) {
@@ -647,9 +697,7 @@ const char* RepeatedEnumOps<IsValid>::Parse(C& m, uint32_t tag, const char* p,
                                   static_cast<uint64_t>(static_cast<int64_t>(v)));
     }
   };
-  if (tag == ElementTag(F::kNumber)) {
-    return ParseElementRun<VarintU64>(p, ctx, ElementTag(F::kNumber), add);
-  }
+  if (tag == Tag<F>::kValue) return ParseElementRun<VarintU64, Tag<F>>(p, ctx, add);
   return ParsePackedVarints(p, ctx, add);
 }
 

@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include <google/protobuf/arena.h>
 #include <google/protobuf/arenastring.h>
@@ -69,26 +70,47 @@ template <class T>
 struct RepeatedMessage;
 }  // namespace kind
 
-// What a class declares about one field: its kind, the address of its
-// field-number constant and its declaration index.
-template <class Kind, const int* Number, int Index>
-struct FieldSpec {
-  using kind = Kind;
-  static constexpr const int* number_constant = Number;
-  static constexpr int number = *Number;
-  static constexpr int index = Index;
+// A class's field of declaration index I answers the call
+// _protolib_field(FieldSlot<I>()) with its description (the nested struct
+// the field macro declares); any other slot with NoField. The field list
+// of a class is read from these answers, in index order.
+template <int I>
+struct FieldSlot {};
+struct NoField {};
+struct BeforeFirstField {};
+
+// What a class may hold, checked where each field is declared.
+template <class C, class F, class Previous, class Same, size_t kHasBitsWords>
+struct FieldCheck {
+  static_assert(F::kNumber >= 1 && F::kNumber <= (1 << 29) - 1,
+                "a field number is 1 to 536,870,911: renumber the field in the .proto, the "
+                "class header and the descriptor literal");
+  static_assert(F::kNumber < 19000 || F::kNumber > 19999,
+                "field numbers 19000 to 19999 are reserved by the wire format: renumber the field");
+  static_assert(!std::is_same<Previous, NoField>::value,
+                "a field's last argument, its declaration index, is the previous field's plus "
+                "one (the first field's is 0): declare the fields in the .proto's order, "
+                "indexed 0, 1, 2... without gaps");
+  static_assert(std::is_same<Same, NoField>::value,
+                "two fields of the class have the same declaration index (the last argument): "
+                "each field's is the previous field's plus one");
+  static_assert(F::kIndex < 32 * static_cast<int>(kHasBitsWords),
+                "the class has more fields than its has-bits words hold, 32 each: give the "
+                "number of words as PROTOLIB_MESSAGE's second argument, "
+                "PROTOLIB_MESSAGE(Class, words)");
+  static constexpr bool kOk = true;
 };
 
-template <class C>
-struct Schema;  // the field list of class C, given beside its definition
-struct Core;    // the family behaviour
+struct Core;  // the family behaviour
 
 }  // namespace internal
 }  // namespace protolib
 
-// Members common to every message class. Opens with public access and
-// leaves it public.
-#define PROTOLIB_MESSAGE(C)                                                   \
+// Members common to every message class, whose presence bits take one
+// 32-bit word, or `words` words: PROTOLIB_MESSAGE(C) or
+// PROTOLIB_MESSAGE(C, words). Opens with public access and leaves it public.
+#define PROTOLIB_MESSAGE(...) PROTOLIB_MESSAGE_(__VA_ARGS__, 1, )
+#define PROTOLIB_MESSAGE_(C, words, ...)                                      \
  public:                                                                      \
   C();                                                                        \
   C(const C& from);                                                           \
@@ -136,31 +158,60 @@ struct Core;    // the family behaviour
                         const ::google::protobuf::Message& from);             \
   static const ::google::protobuf::Message::ClassData _class_data_;           \
   static C* default_instance_;                                                \
-  ::google::protobuf::internal::HasBits<1> _has_bits_;                        \
+  ::google::protobuf::internal::HasBits<words> _has_bits_;                    \
   mutable ::google::protobuf::internal::CachedSize _cached_size_;             \
   friend struct ::protolib::internal::Core;                                   \
-  friend struct ::protolib::internal::Schema<C>;                              \
+  using _protolib_self = C;                                                   \
+  static ::protolib::internal::NoField _protolib_field(...);                  \
+  static ::protolib::internal::BeforeFirstField _protolib_field(              \
+      ::protolib::internal::FieldSlot<-1>);                                   \
                                                                               \
  public:
 
-// The field-number constant and the field's description for its class.
+// The field-number constant, and the field's description for its class:
+// kind, number, declaration index, member and offset.
 #define PROTOLIB_FIELD_SPEC_(Kind, name, Name, number, bit)                   \
  public:                                                                      \
   static constexpr int k##Name##FieldNumber = number;                         \
                                                                               \
  private:                                                                     \
-  using _spec_##name =                                                        \
-      ::protolib::internal::FieldSpec<Kind, &k##Name##FieldNumber, bit>;     \
+  struct _protolib_field_##name {                                             \
+    using FieldKind = Kind;                                                   \
+    static constexpr int kNumber = k##Name##FieldNumber;                      \
+    static constexpr int kIndex = bit;                                        \
+    static constexpr const int* NumberConstant() {                            \
+      return &k##Name##FieldNumber;                                           \
+    }                                                                         \
+    template <class Self = _protolib_self>                                    \
+    static constexpr auto Member() {                                          \
+      return &Self::name##_;                                                  \
+    }                                                                         \
+    template <class Self = _protolib_self>                                    \
+    static constexpr uint32_t Offset() {                                      \
+      return static_cast<uint32_t>(__builtin_offsetof(Self, name##_));        \
+    }                                                                         \
+  };                                                                          \
+  static_assert(::protolib::internal::FieldCheck<                             \
+                    _protolib_self, _protolib_field_##name,                   \
+                    decltype(_protolib_field(                                 \
+                        ::protolib::internal::FieldSlot<(bit) - 1>())),       \
+                    decltype(_protolib_field(                                 \
+                        ::protolib::internal::FieldSlot<bit>())),             \
+                    sizeof(_has_bits_) / 4>::kOk);                            \
+  static _protolib_field_##name _protolib_field(                              \
+      ::protolib::internal::FieldSlot<bit>);                                  \
                                                                               \
  public:
 
-// Presence of a singular field: one bit of the has-bits word.
+// Presence of a singular field: one bit of the has-bits words.
 #define PROTOLIB_PRESENCE_(name, bit)                                         \
-  bool has_##name() const { return (_has_bits_[0] & (1u << (bit))) != 0; }   \
+  bool has_##name() const {                                                   \
+    return (_has_bits_[(bit) / 32] & (1u << ((bit) % 32))) != 0;              \
+  }                                                                           \
                                                                               \
  private:                                                                     \
-  void set_has_##name() { _has_bits_[0] |= 1u << (bit); }                     \
-  void clear_has_##name() { _has_bits_[0] &= ~(1u << (bit)); }                \
+  void set_has_##name() { _has_bits_[(bit) / 32] |= 1u << ((bit) % 32); }     \
+  void clear_has_##name() { _has_bits_[(bit) / 32] &= ~(1u << ((bit) % 32)); } \
                                                                               \
  public:
 

@@ -2,15 +2,12 @@
 // clearing, merging, the required-field check, sizing, writing, parsing,
 // swapping, default instances and the reflection wiring of a schema file.
 //
-// Each message's source file lists the class's fields once, in declaration
-// order:
-//
-//   PROTOLIB_SCHEMA(Ping, time, is_reply)
-//
-// and defines the class's out-of-line members with PROTOLIB_DEFINE_MESSAGE.
-// Everything in the headers below is expanded per class at compile time from
-// that list, so the classes run as fast as hand-unrolled code while no class
-// repeats another's bodies.
+// A class's fields are those its header declares, one macro line each
+// (message_decl.h); its source file defines the class's out-of-line members
+// with PROTOLIB_DEFINE_MESSAGE. Everything in the headers below is expanded
+// per class at compile time from the field list read from the declarations,
+// so the classes run as fast as hand-unrolled code while no class repeats
+// another's bodies.
 //
 // Internal to the libraries; not installed, nor are the headers below.
 //
@@ -42,58 +39,6 @@
 #include "protolib/reflection_layout.h"
 #include "protolib/file_frame.h"
 
-// Lists a class's fields in declaration order.
-// Byte offset of a member; the classes are not standard-layout, which the
-// compilers this library supports handle as the runtime's own reflection
-// expects (build with -Wno-invalid-offsetof).
-#define PROTOLIB_OFFSET_(C, member) __builtin_offsetof(C, member)
-
-#define PROTOLIB_FIELD_(C, name)                                         \
-  ::protolib::internal::Field<C::_spec_##name, &C::name##_,             \
-                              PROTOLIB_OFFSET_(C, name##_)>
-
-#define PROTOLIB_NUMBER_CONSTANT_(C, name) C::_spec_##name::number_constant
-
-#define PROTOLIB_EXPAND_(x) x
-#define PROTOLIB_MAP1_(m, C, a) m(C, a)
-#define PROTOLIB_MAP2_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP1_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP3_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP2_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP4_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP3_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP5_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP4_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP6_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP5_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP7_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP6_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP8_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP7_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP9_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP8_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP10_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP9_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP11_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP10_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP12_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP11_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP13_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP12_(m, C, __VA_ARGS__))
-#define PROTOLIB_PICK_(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, NAME, ...) NAME
-#define PROTOLIB_MAP_(m, C, ...)                                                       \
-  PROTOLIB_EXPAND_(PROTOLIB_PICK_(__VA_ARGS__, PROTOLIB_MAP13_, PROTOLIB_MAP12_,        \
-                                  PROTOLIB_MAP11_, PROTOLIB_MAP10_, PROTOLIB_MAP9_,    \
-                                  PROTOLIB_MAP8_, PROTOLIB_MAP7_, PROTOLIB_MAP6_,      \
-                                  PROTOLIB_MAP5_, PROTOLIB_MAP4_, PROTOLIB_MAP3_,      \
-                                  PROTOLIB_MAP2_, PROTOLIB_MAP1_)(m, C, __VA_ARGS__))
-
-// The field list of class C, its fields named in declaration order. Must
-// stand at global scope, after the field lists of C's sub-message types.
-#define PROTOLIB_SCHEMA(C, ...)                                                   \
-  template <>                                                                     \
-  struct protolib::internal::Schema<C> {                                          \
-    using Fields = ::protolib::internal::FieldList<PROTOLIB_MAP_(PROTOLIB_FIELD_, \
-                                                                 C, __VA_ARGS__)>; \
-    static constexpr uint32_t kHasBitsOffset = PROTOLIB_OFFSET_(C, _has_bits_); \
-    static constexpr uint32_t kMetadataOffset =                                   \
-        PROTOLIB_OFFSET_(C, _internal_metadata_);                                 \
-    /* Refers to the field-number constants, so that the library defines */     \
-    /* and exports them. */                                                       \
-    static const Fields::NumberConstants kNumberConstants;                        \
-  };                                                                              \
-  const protolib::internal::Schema<C>::Fields::NumberConstants                    \
-      protolib::internal::Schema<C>::kNumberConstants = {                         \
-          PROTOLIB_MAP_(PROTOLIB_NUMBER_CONSTANT_, C, __VA_ARGS__)};
-
 // The out-of-line members of class C of a schema file described by File,
 // which provides: kUnit (the source unit), SelfMergeFailed(line) (its report
 // of a message merged into itself), Layout (a FileLayout), table (the file's
@@ -103,6 +48,8 @@
 // of sub-messages of this library under C, without a call per level or per
 // field; parsing is not (its code would grow more than its time shrinks).
 #define PROTOLIB_DEFINE_MESSAGE(C, File)                                          \
+  static_assert(::protolib::internal::FieldListOf<C>::kChecked);                  \
+  template struct ::protolib::internal::NumberConstants<C>;                       \
   C* C::default_instance_ = nullptr;                                              \
   const ::google::protobuf::Message::ClassData C::_class_data_ = {                \
       ::google::protobuf::Message::CopyWithSourceCheck, C::MergeImpl};            \

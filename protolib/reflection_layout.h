@@ -1,6 +1,6 @@
 // The reflection layout: the offsets table row of each class and the
 // offsets and migration schemas of a schema file's messages, computed at
-// compile time. Uses field_ops.h's field lists and the classes' Schema.
+// compile time. Uses field_ops.h's field lists.
 #ifndef PROTOLIB_REFLECTION_LAYOUT_H_
 #define PROTOLIB_REFLECTION_LAYOUT_H_
 
@@ -28,8 +28,8 @@ constexpr size_t OffsetRowSize() {
 }
 template <class C, size_t N>
 constexpr void AppendOffsets(std::array<uint32_t, N>& out, size_t& pos) {
-  out[pos++] = Schema<C>::kHasBitsOffset;
-  out[pos++] = Schema<C>::kMetadataOffset;
+  out[pos++] = Core::HasBitsOffset<C>();
+  out[pos++] = Core::MetadataOffset<C>();
   for (int i = 0; i < 4; ++i) out[pos++] = kNoOffset;
   std::apply([&](auto... f) { ((out[pos++] = decltype(f)::kOffset), ...); },
              typename FieldsOf<C>::Tuple{});

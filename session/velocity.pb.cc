@@ -8,27 +8,6 @@
 bool LaserState_IsValid(int value) { return static_cast<unsigned>(value) <= 2u; }
 bool CandySlot_IsValid(int value) { return static_cast<unsigned>(value) <= 2u; }
 
-PROTOLIB_SCHEMA(AutoDockingRequest, dock_id)
-PROTOLIB_SCHEMA(CalibrationRequest, calibration_id, calibrate_gyroscope, calibrate_cameras)
-PROTOLIB_SCHEMA(PTZMoveCommand, pan_target, tilt_target, zoom_target, pan_speed, tilt_speed)
-PROTOLIB_SCHEMA(PTZResetCommand, reset_pan_tilt_zoom)
-PROTOLIB_SCHEMA(PTZFocusCommand, autofocus, focus_value)
-PROTOLIB_SCHEMA(PTZStatus, moving, current_pan, current_tilt, current_zoom, current_focus,
-                last_move_command_id, ptz_present, ptz_powered_in_s)
-PROTOLIB_SCHEMA(PTZDataRequest, request_calibration)
-PROTOLIB_SCHEMA(PTZMessage, message_id, move, focus, reset, status, data_request, calibration)
-PROTOLIB_SCHEMA(CommandAck, message_ids)
-PROTOLIB_SCHEMA(LaserOnCommand, laser_on)
-PROTOLIB_SCHEMA(LaserPointToCommand, ray_origin, ray_direction, state_while_moving,
-                state_after_moving)
-PROTOLIB_SCHEMA(LaserStatus, targeted_direction, targeted_point, target_message_id,
-                current_direction, laser_center, state, moving, laser_unavailable)
-PROTOLIB_SCHEMA(LaserMessage, message_id, onoff, point_to, status)
-PROTOLIB_SCHEMA(CandyMessage, message_id, active_slots)
-PROTOLIB_SCHEMA(CommandVelocity, linear, angular, velocity_limiter_tag,
-                allowed_linear_distance, allowed_angular_distance, send_timestamp_ns,
-                autodocking, calibration, override_disabled_driving, ptz_message,
-                command_ack, laser_message, candy_message)
 
 namespace {
 

@@ -5,13 +5,6 @@
 
 #include "protolib/message_impl.h"
 
-PROTOLIB_SCHEMA(CommandHeader, time, seq, type)
-PROTOLIB_SCHEMA(PropertyChanged_KVPair, key, value)
-PROTOLIB_SCHEMA(PropertyChanged, last_change_time, last_change_id, ack, path, value,
-                metadata, authority, path_hash)
-PROTOLIB_SCHEMA(MultiPropertyChangedData, properties, change_set_id, ack_id)
-PROTOLIB_SCHEMA(MultiPropertyChanged, change, compressed_change)
-PROTOLIB_SCHEMA(Ping, time, is_reply)
 
 namespace {
 
