@@ -327,7 +327,9 @@ template <class T> struct OpsOf<kind::RepeatedMessage<T>> {
 // its member and the member's byte offset, which reflection reads.
 template <class Decl>
 struct Field {
-  using Ops = typename OpsOf<typename Decl::FieldKind>::type;
+  using Kind = typename Decl::FieldKind;
+  using Ops = typename OpsOf<Kind>::type;
+  static constexpr const char* kName = Decl::kName;
   static constexpr auto kMember = Decl::template Member<>();
   static constexpr int kNumber = Decl::kNumber;
   static constexpr const int* kNumberConstant = Decl::NumberConstant();

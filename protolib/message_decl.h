@@ -42,7 +42,17 @@
 #endif
 
 namespace protolib {
+
+// The message classes of a schema file in declaration order, a nested
+// message right after its container: each class header's list
+// (PROTOLIB_MESSAGE_LIST).
+template <class... T>
+struct MessageList {};
+
 namespace internal {
+
+template <class Void, class... T>
+using MessageListOf = MessageList<T...>;
 
 // Field kinds. Their wire behaviour is defined in field_ops.h.
 namespace kind {
@@ -177,6 +187,7 @@ struct Core;  // the family behaviour
  private:                                                                     \
   struct _protolib_field_##name {                                             \
     using FieldKind = Kind;                                                   \
+    static constexpr const char* kName = #name;                               \
     static constexpr int kNumber = k##Name##FieldNumber;                      \
     static constexpr int kIndex = bit;                                        \
     static constexpr const int* NumberConstant() {                            \
@@ -431,5 +442,13 @@ struct Core;  // the family behaviour
     name##_.Reserve(name##_.size() + 1);                                      \
     return name##_.Add();                                                     \
   }
+
+// The MessageList of the classes a list macro names. A schema file's class
+// header defines its list macro, FILE_MESSAGES(X, arg), as X(Class, arg) for
+// each message; its class file defines, lays out and registers the classes
+// from it.
+#define PROTOLIB_MESSAGE_LIST(LIST) \
+  ::protolib::internal::MessageListOf<void LIST(PROTOLIB_LIST_ENTRY_, )>
+#define PROTOLIB_LIST_ENTRY_(C, unused) , C
 
 #endif  // PROTOLIB_MESSAGE_DECL_H_

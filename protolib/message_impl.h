@@ -42,8 +42,9 @@
 // The out-of-line members of class C of a schema file described by File,
 // which provides: kUnit (the source unit), SelfMergeFailed(line) (its report
 // of a message merged into itself), Layout (a FileLayout), table (the file's
-// DescriptorTable), state (its FileState) and Frame (its FileFrame). The
-// merge from a google::protobuf::Message is PROTOLIB_DEFINE_GENERIC_MERGE's.
+// DescriptorTable), state (its FileState) and RegisterDependencies() (see
+// FileFrame). The merge from a google::protobuf::Message is
+// PROTOLIB_DEFINE_GENERIC_MERGE's.
 // Sizing and writing are flattened: each is one function for the whole tree
 // of sub-messages of this library under C, without a call per level or per
 // field; parsing is not (its code would grow more than its time shrinks).
@@ -58,7 +59,7 @@
   C::C(const C& from) : C() { ::protolib::internal::Core::Merge(*this, from); }   \
   C::~C() { ::protolib::internal::Core::Destroy(*this); }                         \
   const C& C::default_instance() {                                                \
-    if (default_instance_ == nullptr) File::Frame::Register();                    \
+    if (default_instance_ == nullptr) ::protolib::internal::FileFrame<File>::Register(); \
     return *default_instance_;                                                    \
   }                                                                               \
   const ::google::protobuf::Descriptor* C::descriptor() {                         \

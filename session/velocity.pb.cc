@@ -1,6 +1,7 @@
 // Message classes and enumerations of session/velocity.proto. The family
-// behaviour is protolib/message_impl.h's; this file lists each class's fields
-// and the file's registration data.
+// behaviour is protolib/message_impl.h's; the classes' fields are their
+// header's; this file gives the file's registration data and defines the
+// classes of the header's list.
 #include "session/velocity.pb.h"
 
 #include "protolib/message_impl.h"
@@ -8,12 +9,13 @@
 bool LaserState_IsValid(int value) { return static_cast<unsigned>(value) <= 2u; }
 bool CandySlot_IsValid(int value) { return static_cast<unsigned>(value) <= 2u; }
 
-
 namespace {
 
 namespace pl = ::protolib::internal;
 
-// The file's FileDescriptorProto, as the runtime serializes it.
+// The file's FileDescriptorProto as the runtime serializes it, printed by
+// tools/descriptor_literal.cc (built as descriptor_literal):
+//   descriptor_literal . session/velocity.proto
 constexpr char kDescriptor[] =
     "\012\026session/velocity.proto\032$calibration_common/calibration.pr"
     "oto\042%\012\022AutoDockingRequest\022\017\012\007dock_id\030\001 \001"
@@ -73,11 +75,7 @@ constexpr char kDescriptor[] =
     "\012\004BIN0\020\000\022\010\012\004BIN1\020\001\022\010\012\004BIN2"
     "\020\002";
 
-using Layout =
-    pl::FileLayout<AutoDockingRequest, CalibrationRequest, PTZMoveCommand, PTZResetCommand,
-                   PTZFocusCommand, PTZStatus, PTZDataRequest, PTZMessage, CommandAck,
-                   LaserOnCommand, LaserPointToCommand, LaserStatus, LaserMessage,
-                   CandyMessage, CommandVelocity>;
+using Layout = pl::FileLayout<kDescriptor, VelocityProtoMessages>;
 pl::FileState<Layout::kNumMessages> file_state;
 
 // LaserState, CandySlot.
@@ -107,11 +105,6 @@ struct VelocityFile {
     ::tolva::calibration::protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto();
     imports[0] = &descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
   }
-  using Frame =
-      pl::FileFrame<VelocityFile, AutoDockingRequest, CalibrationRequest, PTZMoveCommand,
-                    PTZResetCommand, PTZFocusCommand, PTZStatus, PTZDataRequest, PTZMessage,
-                    CommandAck, LaserOnCommand, LaserPointToCommand, LaserStatus,
-                    LaserMessage, CandyMessage, CommandVelocity>;
 };
 
 const ::google::protobuf::EnumDescriptor* EnumDescriptor(int index) {
@@ -121,40 +114,11 @@ const ::google::protobuf::EnumDescriptor* EnumDescriptor(int index) {
 
 }  // namespace
 
-void protobuf_AddDesc_session_2fvelocity_2eproto() { VelocityFile::Frame::Register(); }
+void protobuf_AddDesc_session_2fvelocity_2eproto() { pl::FileFrame<VelocityFile>::Register(); }
 
 const ::google::protobuf::EnumDescriptor* LaserState_descriptor() { return EnumDescriptor(0); }
 const ::google::protobuf::EnumDescriptor* CandySlot_descriptor() { return EnumDescriptor(1); }
 
-PROTOLIB_DEFINE_MESSAGE(AutoDockingRequest, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CalibrationRequest, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZMoveCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZResetCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZFocusCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZStatus, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZDataRequest, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZMessage, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CommandAck, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserOnCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserPointToCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserStatus, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserMessage, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CandyMessage, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CommandVelocity, VelocityFile)
-
-// The merges from a google::protobuf::Message, each on its own line.
-PROTOLIB_DEFINE_GENERIC_MERGE(AutoDockingRequest, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CalibrationRequest, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZMoveCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZResetCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZFocusCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZStatus, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZDataRequest, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZMessage, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CommandAck, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserOnCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserPointToCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserStatus, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserMessage, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CandyMessage, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CommandVelocity, VelocityFile)
+SESSION_VELOCITY_PROTO_MESSAGES(PROTOLIB_DEFINE_MESSAGE, VelocityFile)
+// The merges from a google::protobuf::Message, on a line of their own.
+SESSION_VELOCITY_PROTO_MESSAGES(PROTOLIB_DEFINE_GENERIC_MERGE, VelocityFile)

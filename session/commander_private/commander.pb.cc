@@ -1,16 +1,18 @@
 // Message classes of session/commander_private/commander.proto. The family
-// behaviour is protolib/message_impl.h's; this file lists each class's fields
-// and the file's registration data.
+// behaviour is protolib/message_impl.h's; the classes' fields are their
+// header's; this file gives the file's registration data and defines the
+// classes of the header's list.
 #include "session/commander_private/commander.pb.h"
 
 #include "protolib/message_impl.h"
-
 
 namespace {
 
 namespace pl = ::protolib::internal;
 
-// The file's FileDescriptorProto, as the runtime serializes it.
+// The file's FileDescriptorProto as the runtime serializes it, printed by
+// tools/descriptor_literal.cc (built as descriptor_literal):
+//   descriptor_literal . session/commander_private/commander.proto
 constexpr char kDescriptor[] =
     "\012)session/commander_private/commander.proto\0428\012\015CommandHe"
     "ader\022\014\012\004time\030\001 \001(\004\022\013\012\003seq\030\002"
@@ -30,8 +32,7 @@ constexpr char kDescriptor[] =
     "Ping\022\014\012\004time\030\001 \001(\004\022\020\012\010is_reply\030"
     "\002 \001(\010";
 
-using Layout = pl::FileLayout<CommandHeader, PropertyChanged_KVPair, PropertyChanged,
-                              MultiPropertyChangedData, MultiPropertyChanged, Ping>;
+using Layout = pl::FileLayout<kDescriptor, CommanderProtoMessages>;
 pl::FileState<Layout::kNumMessages> file_state;
 
 const ::google::protobuf::internal::DescriptorTable descriptor_table =
@@ -49,28 +50,14 @@ struct CommanderFile {
       descriptor_table;
   static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
   static void RegisterDependencies() {}
-  using Frame = pl::FileFrame<CommanderFile, CommandHeader, PropertyChanged,
-                              PropertyChanged_KVPair, MultiPropertyChangedData,
-                              MultiPropertyChanged, Ping>;
 };
 
 }  // namespace
 
 void protobuf_AddDesc_session_2fcommander_5fprivate_2fcommander_2eproto() {
-  CommanderFile::Frame::Register();
+  pl::FileFrame<CommanderFile>::Register();
 }
 
-PROTOLIB_DEFINE_MESSAGE(CommandHeader, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(PropertyChanged_KVPair, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(PropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(MultiPropertyChangedData, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(MultiPropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(Ping, CommanderFile)
-
-// The merges from a google::protobuf::Message, each on its own line.
-PROTOLIB_DEFINE_GENERIC_MERGE(CommandHeader, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PropertyChanged_KVPair, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(MultiPropertyChangedData, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(MultiPropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(Ping, CommanderFile)
+SESSION_COMMANDER_PRIVATE_COMMANDER_PROTO_MESSAGES(PROTOLIB_DEFINE_MESSAGE, CommanderFile)
+// The merges from a google::protobuf::Message, on a line of their own.
+SESSION_COMMANDER_PRIVATE_COMMANDER_PROTO_MESSAGES(PROTOLIB_DEFINE_GENERIC_MERGE, CommanderFile)
