@@ -5,10 +5,10 @@
 #ifndef PROTOLIB_FAMILY_OPS_H_
 #define PROTOLIB_FAMILY_OPS_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <array>
 #include <memory>
 #include <tuple>
 #include <utility>

@@ -118,11 +118,16 @@ struct TextOps : PlainOps, LengthDelimited {
   }
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
-    const std::string& value = (m.*F::kMember).Get();
-    // A string that fits, with its tag and one-byte length, the 16 bytes of
-    // room EnsureSpace leaves (14 bytes after a one-byte tag) is copied in
-    // line rather than by a call. The runtime writes such a string the same
-    // way, copying it, never keeping a reference to it.
+    return WriteText<F>((m.*F::kMember).Get(), p, s);
+  }
+  // Writes one string of field F. A string that fits, with its tag and
+  // one-byte length, the 16 bytes of room EnsureSpace leaves (14 bytes after
+  // a one-byte tag) is copied in line rather than by a call. The runtime
+  // writes such a string the same way, copying it, never keeping a reference
+  // to it.
+  template <class F>
+  static PROTOLIB_ALWAYS_INLINE uint8_t* WriteText(const std::string& value, uint8_t* p,
+                                                   EpsCopyOutputStream* s) {
     const size_t size = value.size();
     constexpr size_t kInLine = 15 - Tag<F>::kSize;
     if (size <= kInLine) {
@@ -146,7 +151,8 @@ struct TextOps : PlainOps, LengthDelimited {
   }
 };
 
-// A required field: present or the message is not initialized.
+// A required field: present, and initialized if it is a message, or the
+// message holding it is not initialized.
 template <class Ops>
 struct RequiredOps : Ops {
   static constexpr bool NeedsInitCheck() { return true; }
@@ -196,17 +202,10 @@ struct MessageOps : LengthDelimited {
   static T* Mutable(C& m);
 };
 
-template <class Codec>
-struct RepeatedScalarOps : PlainOps {
+// What the containers of repeated scalars, strings and bytes do alike:
+// clearing keeps the storage, merging appends, swapping exchanges internals.
+struct RepeatedOps : PlainOps {
   static constexpr bool kRepeated = true;
-  // The tag of one element; a packed run has the length-delimited one.
-  template <class F>
-  using Tag = ConstTag<F::kNumber, Codec::kWireType>;
-  template <class F>
-  static bool Accepts(uint32_t tag) {
-    return tag == Tag<F>::kValue ||
-           tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
-  }
   template <class F, class C>
   static void Clear(C& m) {
     (m.*F::kMember).Clear();
@@ -214,6 +213,22 @@ struct RepeatedScalarOps : PlainOps {
   template <class F, class C>
   static void Merge(C& to, const C& from) {
     (to.*F::kMember).MergeFrom(from.*F::kMember);
+  }
+  template <class F, class C>
+  static void Swap(C& a, C& b) {
+    (a.*F::kMember).InternalSwap(&(b.*F::kMember));
+  }
+};
+
+template <class Codec>
+struct RepeatedScalarOps : RepeatedOps {
+  // The tag of one element; a packed run has the length-delimited one.
+  template <class F>
+  using Tag = ConstTag<F::kNumber, Codec::kWireType>;
+  template <class F>
+  static bool Accepts(uint32_t tag) {
+    return tag == Tag<F>::kValue ||
+           tag == MakeTag(F::kNumber, WireFormatLite::WIRETYPE_LENGTH_DELIMITED);
   }
   template <class F, class C>
   static size_t Size(const C& m) {
@@ -236,10 +251,6 @@ struct RepeatedScalarOps : PlainOps {
   }
   template <class F, class C>
   static const char* Parse(C& m, uint32_t tag, const char* p, ParseContext* ctx);
-  template <class F, class C>
-  static void Swap(C& a, C& b) {
-    (a.*F::kMember).InternalSwap(&(b.*F::kMember));
-  }
 };
 
 template <bool (*IsValid)(int)>
@@ -281,25 +292,93 @@ struct RepeatedMessageOps : PlainOps, LengthDelimited {
   static bool IsInitialized(const C& m);
 };
 
+// Repeated strings and bytes, each element written and read as a singular
+// one is.
+template <class Kind>
+struct RepeatedTextOps : RepeatedOps, LengthDelimited {
+  template <class F, class C>
+  static size_t Size(const C& m) {
+    const auto& values = m.*F::kMember;
+    size_t total = values.size() * Tag<F>::kSize;
+    for (const std::string& v : values) total += LengthDelimitedSize(v.size());
+    return total;
+  }
+  template <class F, class C>
+  static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
+    for (const std::string& v : m.*F::kMember) p = TextOps<Kind>::template WriteText<F>(v, p, s);
+    return p;
+  }
+  template <class F, class C>
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx);
+};
+
+// A repeated sub-message of a class from another library: as a repeated
+// message of this library, but each element sized, written and parsed
+// through its virtual interface and never asked whether it is initialized.
+template <class T>
+struct RepeatedImportedOps : RepeatedMessageOps<T> {
+  using Base = RepeatedMessageOps<T>;
+  static constexpr bool HoldsImported() { return true; }
+  static constexpr bool NeedsInitCheck() { return false; }
+  template <class F, class C>
+  static size_t Size(const C& m) {
+    const auto& elements = m.*F::kMember;
+    size_t total = elements.size() * Base::template Tag<F>::kSize;
+    for (const T& e : elements) total += WireFormatLite::MessageSize(e);
+    return total;
+  }
+  template <class F, class C>
+  static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s) {
+    for (const T& e : m.*F::kMember) {
+      p = WireFormatLite::InternalWriteMessage(F::kNumber, e, e.GetCachedSize(),
+                                               s->EnsureSpace(p), s);
+    }
+    return p;
+  }
+  template <class F, class C>
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int skipped);
+  template <class F, class C>
+  static bool IsInitialized(const C&) {
+    return true;
+  }
+};
+
 // Kind to operations.
 template <class Kind>
-struct OpsOf;
-template <> struct OpsOf<kind::UInt64> { using type = ScalarOps<VarintU64>; };
-template <> struct OpsOf<kind::UInt32> { using type = ScalarOps<VarintU32>; };
-template <> struct OpsOf<kind::Int32> { using type = ScalarOps<VarintI32>; };
-template <> struct OpsOf<kind::Bool> { using type = ScalarOps<VarintBool>; };
-template <> struct OpsOf<kind::Float> {
-  using type = ScalarOps<FixedWidth<float, WireFormatLite::WIRETYPE_FIXED32>>;
+struct CodecOf;  // of a scalar kind
+template <> struct CodecOf<kind::UInt64> { using type = VarintU64; };
+template <> struct CodecOf<kind::UInt32> { using type = VarintU32; };
+template <> struct CodecOf<kind::Int32> { using type = VarintI32; };
+template <> struct CodecOf<kind::Bool> { using type = VarintBool; };
+template <> struct CodecOf<kind::Float> {
+  using type = FixedWidth<float, WireFormatLite::WIRETYPE_FIXED32>;
 };
-template <> struct OpsOf<kind::Double> {
-  using type = ScalarOps<FixedWidth<double, WireFormatLite::WIRETYPE_FIXED64>>;
+template <> struct CodecOf<kind::Double> {
+  using type = FixedWidth<double, WireFormatLite::WIRETYPE_FIXED64>;
 };
-template <> struct OpsOf<kind::Fixed32> {
-  using type = ScalarOps<FixedWidth<uint32_t, WireFormatLite::WIRETYPE_FIXED32>>;
+template <> struct CodecOf<kind::Fixed32> {
+  using type = FixedWidth<uint32_t, WireFormatLite::WIRETYPE_FIXED32>;
+};
+
+template <class Kind>
+struct OpsOf {  // a scalar kind
+  using type = ScalarOps<typename CodecOf<Kind>::type>;
+};
+template <class Kind> struct OpsOf<kind::Repeated<Kind>> {
+  using type = RepeatedScalarOps<typename CodecOf<Kind>::type>;
 };
 template <bool (*V)(int)> struct OpsOf<kind::Enum<V>> { using type = EnumOps<V>; };
+template <bool (*V)(int)> struct OpsOf<kind::Repeated<kind::Enum<V>>> {
+  using type = RepeatedEnumOps<V>;
+};
 template <> struct OpsOf<kind::String> { using type = TextOps<kind::String>; };
 template <> struct OpsOf<kind::Bytes> { using type = TextOps<kind::Bytes>; };
+template <> struct OpsOf<kind::Repeated<kind::String>> {
+  using type = RepeatedTextOps<kind::String>;
+};
+template <> struct OpsOf<kind::Repeated<kind::Bytes>> {
+  using type = RepeatedTextOps<kind::Bytes>;
+};
 template <class K> struct OpsOf<kind::Required<K>> {
   using type = RequiredOps<typename OpsOf<K>::type>;
 };
@@ -309,14 +388,8 @@ template <class T> struct OpsOf<kind::Message<T>> {
 template <class T> struct OpsOf<kind::ImportedMessage<T>> {
   using type = MessageOps<T, /*kLocal=*/false>;
 };
-template <> struct OpsOf<kind::Repeated<kind::UInt32>> {
-  using type = RepeatedScalarOps<VarintU32>;
-};
-template <> struct OpsOf<kind::Repeated<kind::Float>> {
-  using type = RepeatedScalarOps<FixedWidth<float, WireFormatLite::WIRETYPE_FIXED32>>;
-};
-template <bool (*V)(int)> struct OpsOf<kind::Repeated<kind::Enum<V>>> {
-  using type = RepeatedEnumOps<V>;
+template <class T> struct OpsOf<kind::RepeatedImportedMessage<T>> {
+  using type = RepeatedImportedOps<T>;
 };
 template <class T> struct OpsOf<kind::RepeatedMessage<T>> {
   using type = RepeatedMessageOps<T>;
@@ -388,6 +461,43 @@ struct NumberCheck {
   static constexpr bool kOk = true;
 };
 
+// The class of this library a field of the kind holds, or void.
+template <class Kind>
+struct HeldClass {
+  using type = void;
+};
+template <class T> struct HeldClass<kind::Message<T>> { using type = T; };
+template <class T> struct HeldClass<kind::RepeatedMessage<T>> { using type = T; };
+template <class K> struct HeldClass<kind::Required<K>> : HeldClass<K> {};
+
+// Whether a message of class C holds one of class Target, at any depth;
+// Seen are the classes already gone through.
+template <class Target, class C, class... Seen>
+constexpr bool Holds() {
+  if constexpr (std::is_void<C>::value || (std::is_same<C, Seen>::value || ...)) {
+    return false;
+  } else {
+    return std::apply(
+        [](auto... f) {
+          return ((std::is_same<typename HeldClass<typename decltype(f)::Kind>::type,
+                                Target>::value ||
+                   Holds<Target, typename HeldClass<typename decltype(f)::Kind>::type, C,
+                         Seen...>()) ||
+                  ...);
+        },
+        typename FieldsOf<C>::Tuple{});
+  }
+}
+
+// Checked for each class when its operations are defined.
+template <class C>
+struct RecursionCheck {
+  static_assert(!Holds<C, C>(),
+                "the message holds a message of its own type, directly or through other "
+                "messages, which the message core does not take");
+  static constexpr bool kOk = true;
+};
+
 // The field list of class C, read from its field macros: the fields of
 // declaration index 0, 1, 2... up to the first index without one.
 template <class C>
@@ -412,7 +522,8 @@ struct FieldListOf {
 
   template <class... F>
   static constexpr bool Check(FieldList<F...>) {
-    return (NumberCheck<C, F, type::CountNumber(F::kNumber)>::kOk && ...);
+    return (NumberCheck<C, F, type::CountNumber(F::kNumber)>::kOk && ...) &&
+           RecursionCheck<C>::kOk;
   }
   static constexpr bool kChecked = Check(type{});
 };
@@ -595,22 +706,33 @@ uint8_t* RepeatedMessageOps<T>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
   return p;
 }
 
+// Reads a run of occurrences of a repeated message field, the first one's
+// tag already read, each with parse_one, which adds and reads an element. No
+// element for an occurrence past the input or the recursion limit. Neither
+// changes along a run: each element leaves the depth as it found it, and
+// Tag::Next takes only a tag inside the input.
+template <class Tag, class Elements, class ParseOne>
+PROTOLIB_ALWAYS_INLINE const char* ParseMessageRun(Elements& elements, const char* p,
+                                                   ParseContext* ctx, int depth,
+                                                   ParseOne parse_one) {
+  if (depth <= 0 || PastInput(p, ctx)) return nullptr;
+  do {
+    // No element is lost to a failed growth: grow first when full.
+    if (elements.size() >= elements.Capacity()) elements.Reserve(elements.size() + 1);
+    p = parse_one(p);
+    if (p == nullptr) return nullptr;
+  } while (Tag::Next(&p, ctx));
+  return p;
+}
+
 template <class T>
 template <class F, class C>
 const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
                                         int skipped) {
-  // No element for an occurrence past the input or the recursion limit.
-  // Neither changes along a run: each element leaves the depth as it found
-  // it, and Tag::Next takes only a tag inside the input.
-  if (ctx->depth() - skipped <= 0 || PastInput(p, ctx)) return nullptr;
   auto& elements = m.*F::kMember;
-  do {
-    // No element is lost to a failed growth: grow first when full.
-    if (elements.size() >= elements.Capacity()) elements.Reserve(elements.size() + 1);
-    p = Core::ParseNested(*elements.Add(), p, ctx, skipped);
-    if (p == nullptr) return nullptr;
-  } while (Tag<F>::Next(&p, ctx));
-  return p;
+  return ParseMessageRun<Tag<F>>(elements, p, ctx, ctx->depth() - skipped, [&](const char* q) {
+    return Core::ParseNested(*elements.Add(), q, ctx, skipped);
+  });
 }
 
 template <class T>
@@ -627,7 +749,7 @@ bool RepeatedMessageOps<T>::IsInitialized(const C& m) {
 template <class Ops>
 template <class F, class C>
 bool RequiredOps<Ops>::IsInitialized(const C& m) {
-  return Core::Has<F>(m);
+  return Core::Has<F>(m) && Ops::template IsInitialized<F>(m);
 }
 
 template <class T, bool kLocal>
@@ -701,6 +823,36 @@ const char* RepeatedEnumOps<IsValid>::Parse(C& m, uint32_t tag, const char* p,
   };
   if (tag == Tag<F>::kValue) return ParseElementRun<VarintU64, Tag<F>>(p, ctx, add);
   return ParsePackedVarints(p, ctx, add);
+}
+
+template <class Kind>
+template <class F, class C>
+const char* RepeatedTextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx) {
+  if (PastInput(p, ctx)) return nullptr;  // the tag ran past the input
+  auto& values = m.*F::kMember;
+  do {
+    std::string* str = values.Add();
+    const int size = static_cast<int>(pb::internal::ReadSize(&p));
+    if (p != nullptr) p = ctx->ReadString(p, size, str);
+    if (p == nullptr || PastInput(p, ctx)) {
+      values.RemoveLast();  // no element of bytes not read
+      return nullptr;
+    }
+  } while (Tag<F>::Next(&p, ctx));
+  return p;
+}
+
+template <class T>
+template <class F, class C>
+const char* RepeatedImportedOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
+                                         int skipped) {
+  // Nothing is skipped on the path to a message of another library.
+  auto& elements = m.*F::kMember;
+  return ParseMessageRun<typename Base::template Tag<F>>(elements, p, ctx, ctx->depth() - skipped,
+                                                         [&](const char* q) -> const char* {
+    if (!LengthFits(q, ctx)) return nullptr;
+    return ctx->ParseMessage(elements.Add(), q);
+  });
 }
 
 }  // namespace internal

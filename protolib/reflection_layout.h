@@ -192,6 +192,8 @@ struct Described<kind::Repeated<K>> : Described<K> {
 };
 template <class T>
 struct Described<kind::RepeatedMessage<T>> : Described<kind::Repeated<kind::Message<T>>> {};
+template <class T>
+struct Described<kind::RepeatedImportedMessage<T>> : Described<kind::RepeatedMessage<T>> {};
 
 // ---------------------------------------------------------------------------
 // A file's classes checked against its descriptor literal. Each class of the

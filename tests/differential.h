@@ -79,7 +79,7 @@ inline std::string CompareWrites(const google::protobuf::Message& c,
   };
   auto expect_bytes = [&](const std::string& what, const std::string& from_class,
                           const std::string& from_oracle) {
-    expect(from_class == from_oracle, what, Hex(from_class), Hex(from_oracle));
+    if (from_class != from_oracle) expect(false, what, Hex(from_class), Hex(from_oracle));
   };
   expect(wc.byte_size == wo.byte_size, "ByteSizeLong", std::to_string(wc.byte_size),
          std::to_string(wo.byte_size));
