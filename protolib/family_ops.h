@@ -193,24 +193,29 @@ struct Core {
     return p;
   }
 
+  // The recursion budget of a parse: `depth` is the number of levels of
+  // sub-messages and groups the parse may still enter, as the runtime's
+  // ParseContext::depth() counts it. It is taken from the context where the
+  // runtime hands a message over (here, and a sub-message parsed the
+  // runtime's way), one level is taken from it wherever the parse descends
+  // without the runtime's count (ParseNested, an unknown group) and given
+  // back on the way up, and every check reads it as it is.
   template <class C>
   static const char* Parse(C& m, const char* ptr, ParseContext* ctx) {
-    return ParseAt(m, ptr, ctx, 0);
+    return ParseAt(m, ptr, ctx, ctx->depth());
   }
 
   // Parses a length-delimited sub-message of this library into `sub`, the
   // length at `p`. The runtime's ParseMessage counts each level against the
-  // recursion limit with an out-of-line call; here the level is counted in
-  // `skipped` instead, checked against the context's depth exactly as the
-  // runtime checks it, and the length read and the limit pushed in line.
-  // Whatever reads the context's depth below (an unknown group, a message of
-  // another library) must see it as counted: groups and repeated elements
-  // subtract `skipped`, and a message that may hold another library's is
-  // descended into the runtime's way, with nothing skipped on the path to it.
-  // A sub-message whose length runs past the message that holds it is not
-  // read at all.
+  // recursion limit with an out-of-line call; here the level is taken from
+  // `depth` instead, checked exactly as the runtime checks it, and the length
+  // read and the limit pushed in line. A message that may hold another
+  // library's is descended into the runtime's way, so that the context's own
+  // count is right where the parse enters that library's message. A
+  // sub-message whose length runs past the message that holds it is not read
+  // at all.
   template <class T>
-  static const char* ParseNested(T& sub, const char* p, ParseContext* ctx, int skipped) {
+  static const char* ParseNested(T& sub, const char* p, ParseContext* ctx, int depth) {
     if constexpr (MayHoldImported<T>()) {
       DirectParser<T> parser{&sub, p, ctx->BytesUntilLimit(p)};
       return ctx->ParseMessage(&parser, p);
@@ -232,10 +237,10 @@ struct Core {
       // In the runtime's order: the limit is pushed before the depth is
       // checked, and popped whatever the outcome.
       const int old_limit = ctx->PushLimit(p, size);
-      if (ctx->depth() - skipped < 1 || size > room) {
+      if (depth < 1 || size > room) {
         p = nullptr;
       } else {
-        p = ParseAt(sub, p, ctx, skipped + 1);
+        p = ParseAt(sub, p, ctx, depth - 1);
       }
       if (!ctx->PopLimit(old_limit)) return nullptr;
       return p;
@@ -245,13 +250,13 @@ struct Core {
   // The loop tests the common case, more input before the limit, in line,
   // whatever the compiler makes of the rest of Done.
   template <class C>
-  static const char* ParseAt(C& m, const char* ptr, ParseContext* ctx, int skipped) {
+  static const char* ParseAt(C& m, const char* ptr, ParseContext* ctx, int depth) {
     while (ctx->DataAvailable(ptr) || !ctx->Done(&ptr)) {
       uint32_t tag;
       ptr = pb::internal::ReadTag(ptr, &tag);
       if (ptr == nullptr) return nullptr;
       const char* next = ptr;
-      if (ParseDeclared(m, tag, &next, ctx, skipped)) {
+      if (ParseDeclared(m, tag, &next, ctx, depth)) {
         if (next == nullptr) return nullptr;
         ptr = next;
         continue;
@@ -260,7 +265,7 @@ struct Core {
         ctx->SetLastTag(tag);
         return ptr;
       }
-      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx, skipped);
+      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx, depth);
       if (ptr == nullptr) return nullptr;
     }
     return ptr;
@@ -354,14 +359,14 @@ struct Core {
   // that number.
   template <class C>
   static PROTOLIB_ALWAYS_INLINE bool ParseDeclared(C& m, uint32_t tag, const char** ptr,
-                                                   ParseContext* ctx, int skipped) {
+                                                   ParseContext* ctx, int depth) {
     if constexpr (FieldsOf<C>::kMaxNumber > 15) {
-      if (tag >> 3 > 15) return ParseLarge<C>(m, tag, ptr, ctx, skipped);
+      if (tag >> 3 > 15) return ParseLarge<C>(m, tag, ptr, ctx, depth);
     }
     switch (tag >> 3) {
 #define PROTOLIB_PARSE_NUMBER_(n) \
   case n:                         \
-    return ParseNumber<C, n>(m, tag, ptr, ctx, skipped);
+    return ParseNumber<C, n>(m, tag, ptr, ctx, depth);
       PROTOLIB_PARSE_NUMBER_(1) PROTOLIB_PARSE_NUMBER_(2) PROTOLIB_PARSE_NUMBER_(3)
       PROTOLIB_PARSE_NUMBER_(4) PROTOLIB_PARSE_NUMBER_(5) PROTOLIB_PARSE_NUMBER_(6)
       PROTOLIB_PARSE_NUMBER_(7) PROTOLIB_PARSE_NUMBER_(8) PROTOLIB_PARSE_NUMBER_(9)
@@ -374,36 +379,36 @@ struct Core {
   }
   template <class C, size_t kLow = 0, size_t kHigh = FieldsOf<C>::LargeNumbers().size()>
   static PROTOLIB_ALWAYS_INLINE bool ParseLarge(C& m, uint32_t tag, const char** ptr,
-                                                ParseContext* ctx, int skipped) {
+                                                ParseContext* ctx, int depth) {
     constexpr auto numbers = FieldsOf<C>::LargeNumbers();
     if constexpr (kHigh - kLow == 1) {
       return tag >> 3 == numbers[kLow] &&
-             ParseNumber<C, numbers[kLow]>(m, tag, ptr, ctx, skipped);
+             ParseNumber<C, numbers[kLow]>(m, tag, ptr, ctx, depth);
     } else {
       constexpr size_t kMiddle = (kLow + kHigh) / 2;
       if (tag >> 3 < numbers[kMiddle]) {
-        return ParseLarge<C, kLow, kMiddle>(m, tag, ptr, ctx, skipped);
+        return ParseLarge<C, kLow, kMiddle>(m, tag, ptr, ctx, depth);
       }
-      return ParseLarge<C, kMiddle, kHigh>(m, tag, ptr, ctx, skipped);
+      return ParseLarge<C, kMiddle, kHigh>(m, tag, ptr, ctx, depth);
     }
   }
   template <class C, int N>
   static PROTOLIB_ALWAYS_INLINE bool ParseNumber(C& m, uint32_t tag, const char** ptr,
-                                                 ParseContext* ctx, int skipped) {
+                                                 ParseContext* ctx, int depth) {
     return std::apply(
         [&](auto... f) {
           return ((decltype(f)::kNumber == N &&
                    decltype(f)::Ops::template Accepts<decltype(f)>(tag) &&
-                   (*ptr = ParseField<decltype(f)>(m, tag, *ptr, ctx, skipped), true)) ||
+                   (*ptr = ParseField<decltype(f)>(m, tag, *ptr, ctx, depth), true)) ||
                   ...);
         },
         typename FieldsOf<C>::Tuple{});
   }
   template <class F, class C>
   static PROTOLIB_ALWAYS_INLINE const char* ParseField(C& m, uint32_t tag, const char* p,
-                                                      ParseContext* ctx, int skipped) {
+                                                      ParseContext* ctx, int depth) {
     if constexpr (F::Ops::kNested) {
-      return F::Ops::template Parse<F>(m, tag, p, ctx, skipped);
+      return F::Ops::template Parse<F>(m, tag, p, ctx, depth);
     } else {
       return F::Ops::template Parse<F>(m, tag, p, ctx);
     }

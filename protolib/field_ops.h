@@ -183,7 +183,7 @@ struct MessageOps : LengthDelimited {
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s);
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int skipped);
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int depth);
   template <class F, class C>
   static void Swap(C& a, C& b) {
     std::swap(a.*F::kMember, b.*F::kMember);
@@ -283,7 +283,7 @@ struct RepeatedMessageOps : PlainOps, LengthDelimited {
   template <class F, class C>
   static uint8_t* Write(const C& m, uint8_t* p, EpsCopyOutputStream* s);
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int skipped);
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int depth);
   template <class F, class C>
   static void Swap(C& a, C& b) {
     (a.*F::kMember).InternalSwap(&(b.*F::kMember));
@@ -336,7 +336,7 @@ struct RepeatedImportedOps : RepeatedMessageOps<T> {
     return p;
   }
   template <class F, class C>
-  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int skipped);
+  static const char* Parse(C& m, uint32_t, const char* p, ParseContext* ctx, int depth);
   template <class F, class C>
   static bool IsInitialized(const C&) {
     return true;
@@ -674,13 +674,14 @@ uint8_t* MessageOps<T, kLocal>::Write(const C& m, uint8_t* p, EpsCopyOutputStrea
 template <class T, bool kLocal>
 template <class F, class C>
 const char* MessageOps<T, kLocal>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
-                                         int skipped) {
+                                         int depth) {
   if (PastInput(p, ctx)) return nullptr;  // the tag ran past the input
   T* held = Mutable<F>(m);
   if constexpr (kLocal) {
-    return Core::ParseNested(*held, p, ctx, skipped);
+    return Core::ParseNested(*held, p, ctx, depth);
   } else {
-    // Nothing is skipped on the path to a message of another library.
+    // The context's count is `depth` here (Core::ParseNested): the runtime
+    // counts this level itself.
     if (!LengthFits(p, ctx)) return nullptr;
     return ctx->ParseMessage(held, p);
   }
@@ -728,10 +729,10 @@ PROTOLIB_ALWAYS_INLINE const char* ParseMessageRun(Elements& elements, const cha
 template <class T>
 template <class F, class C>
 const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
-                                        int skipped) {
+                                        int depth) {
   auto& elements = m.*F::kMember;
-  return ParseMessageRun<Tag<F>>(elements, p, ctx, ctx->depth() - skipped, [&](const char* q) {
-    return Core::ParseNested(*elements.Add(), q, ctx, skipped);
+  return ParseMessageRun<Tag<F>>(elements, p, ctx, depth, [&](const char* q) {
+    return Core::ParseNested(*elements.Add(), q, ctx, depth);
   });
 }
 
@@ -845,10 +846,11 @@ const char* RepeatedTextOps<Kind>::Parse(C& m, uint32_t, const char* p, ParseCon
 template <class T>
 template <class F, class C>
 const char* RepeatedImportedOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
-                                         int skipped) {
-  // Nothing is skipped on the path to a message of another library.
+                                         int depth) {
+  // The context's count is `depth` here (Core::ParseNested): the runtime
+  // counts each element's level itself.
   auto& elements = m.*F::kMember;
-  return ParseMessageRun<typename Base::template Tag<F>>(elements, p, ctx, ctx->depth() - skipped,
+  return ParseMessageRun<typename Base::template Tag<F>>(elements, p, ctx, depth,
                                                          [&](const char* q) -> const char* {
     if (!LengthFits(q, ctx)) return nullptr;
     return ctx->ParseMessage(elements.Add(), q);
