@@ -2,6 +2,11 @@
 // clear, merge, the required-field check, sizing, writing, parsing, swap and
 // the default instances. Uses unknown_fields.h, and each field's operations
 // (field_ops.h) through the field's Ops type, resolved when a class expands.
+//
+// Room past the data: the parse reads a sub-message's length two bytes at a
+// time, the second before it knows the first is the last; ParseContext keeps
+// 16 readable bytes past any position the parse loop reaches (see
+// wire_codecs.h). The writers write exactly the bytes of the message.
 #ifndef PROTOLIB_FAMILY_OPS_H_
 #define PROTOLIB_FAMILY_OPS_H_
 

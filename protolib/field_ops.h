@@ -2,6 +2,15 @@
 // merged, sized, written, parsed, swapped and destroyed, and which kind maps
 // to which operations; then Field and FieldList, a class's fields. Uses
 // wire_codecs.h, and family_ops.h for has-bits, unknown fields and sub-messages.
+//
+// Room past the data: a value is read whole (wire_codecs.h's readers) before
+// PastInput tells whether it lay inside the input, from the 16 readable bytes
+// ParseContext keeps past any position the parse loop reaches. A field is
+// written after EpsCopyOutputStream::EnsureSpace, which leaves 16 writable
+// bytes: a tag of up to five bytes and a value of up to ten, or a short
+// string with its tag and length, fit without another check. Only the
+// field's own bytes are written, so a buffer of exactly ByteSizeLong bytes,
+// which the stream writes into directly, is never written past.
 #ifndef PROTOLIB_FIELD_OPS_H_
 #define PROTOLIB_FIELD_OPS_H_
 

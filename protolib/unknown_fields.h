@@ -1,6 +1,11 @@
 // Unknown fields: merging one message's unknown-field set into another and
 // reading a field the message does not declare (groups included) into its set.
 // Uses wire_codecs.h's aliases and the runtime's UnknownFieldSet.
+//
+// Room past the data: a fixed-width value is read whole before PastInput
+// tells whether it lay inside the input, from the 16 readable bytes
+// ParseContext keeps past any position the parse loop reaches (see
+// wire_codecs.h).
 #ifndef PROTOLIB_UNKNOWN_FIELDS_H_
 #define PROTOLIB_UNKNOWN_FIELDS_H_
 

@@ -3,16 +3,20 @@
 // bytes of the input. Owns the namespace aliases the other core headers
 // share. Uses only the runtime's stream primitives.
 //
-// Room past the data. The readers here load whole words: up to 16 bytes
-// from any position the parse loop reaches, which may lie past the input's
-// end or past a length's limit. ParseContext guarantees those bytes are
-// readable (its kSlopBytes: a flat buffer is parsed in place only up to 16
-// bytes before its end, the rest from a copy with 16 bytes of room; a
-// stream's chunks overlap by 16 bytes), and PastInput tells a value read from
-// them apart before it is stored. The writers write exactly the bytes of the
-// value, never past it, and a field's tag and value take at most 16 bytes: the
-// room EpsCopyOutputStream::EnsureSpace leaves before a field is written. A
-// buffer sized by ByteSizeLong is written to its last byte and no further.
+// Room past the data. The readers here read a value before they know it
+// lies inside the input, and load whole words: a varint's first eight bytes
+// at once, a fixed-width value whole, the next tag of a run. Each read starts
+// before the current limit, or within the tag and value of a field that does,
+// and ends at most 15 bytes past that position (a five-byte tag and a
+// ten-byte varint). ParseContext keeps 16 readable bytes past any such
+// position (kSlopBytes in parse_context.h: a flat buffer is parsed in place
+// only up to 16 bytes before its end, the rest from a copy with 16 bytes of
+// room; a stream's chunks are handed over with 16 bytes of overlap), and
+// PastInput tells a value read from them apart before it is stored. The
+// writers store exactly a value's bytes, whole words only where the value
+// fills them, after EnsureSpace has left 16 writable bytes for a field's tag
+// and value; a buffer of exactly ByteSizeLong bytes is written to its last
+// byte and no further.
 #ifndef PROTOLIB_WIRE_CODECS_H_
 #define PROTOLIB_WIRE_CODECS_H_
 
