@@ -29,30 +29,25 @@ constexpr char kDescriptor[] =
     "image_height\030\012 \001(\015\022\025\012\015camera_serial\030\013 "
     "\001(\011";
 
-using Layout = pl::FileLayout<kDescriptor, CalibrationProtoMessages>;
-pl::FileState<Layout::kNumMessages> file_state;
-
-}  // namespace
-
-const ::google::protobuf::internal::DescriptorTable
-    descriptor_table_calibration_5fcommon_2fcalibration_2eproto =
-        PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "calibration_common/calibration.proto",
-                                  nullptr, 0, Layout, file_state, nullptr);
-
-namespace {
-
-struct CalibrationFile {
+struct CalibrationFile : pl::SchemaFile<CalibrationProtoMessages, kDescriptor> {
   static constexpr const char* kUnit = "calibration_common/calibration.pb.cc";
   // Reports a message of the file merged into itself.
   [[noreturn]] static void SelfMergeFailed(int line) {
     pl::SelfMergeFailed(kUnit, __LINE__, line);
   }
-  using Layout = ::Layout;
   static constexpr const ::google::protobuf::internal::DescriptorTable& table =
       descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
-  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
   static void RegisterDependencies() {}
 };
+
+}  // namespace
+
+const ::google::protobuf::internal::DescriptorTable
+    descriptor_table_calibration_5fcommon_2fcalibration_2eproto =
+        PROTOLIB_DESCRIPTOR_TABLE(CalibrationFile, "calibration_common/calibration.proto",
+                                  nullptr, 0, nullptr);
+
+namespace {
 
 // The library registers its file when it is loaded.
 const bool registered_at_load =

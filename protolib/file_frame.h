@@ -26,6 +26,17 @@ struct FileState {
   pb::internal::once_flag reflection_once;
 };
 
+// What the description of a schema file (below) takes from the file's
+// message list and descriptor literal: its layout, checked against the
+// classes, and its state. The class file's description derives from it and
+// adds kUnit, SelfMergeFailed(line), table and RegisterDependencies().
+template <class List, const auto& kLiteral>
+struct SchemaFile {
+  static constexpr const auto& kDescriptor = kLiteral;
+  using Layout = FileLayout<kLiteral, List>;
+  static inline FileState<Layout::kNumMessages> state;
+};
+
 // Registration and teardown of one schema file. File provides kUnit, Layout
 // (its FileLayout), table, state and RegisterDependencies(). The classes are
 // walked in the file's order, a nested message right after its container.

@@ -3,11 +3,13 @@
 // swapping, default instances and the reflection wiring of a schema file.
 //
 // A class's fields are those its header declares, one macro line each
-// (message_decl.h); its source file defines the class's out-of-line members
-// with PROTOLIB_DEFINE_MESSAGE. Everything in the headers below is expanded
-// per class at compile time from the field list read from the declarations,
-// so the classes run as fast as hand-unrolled code while no class repeats
-// another's bodies.
+// (message_decl.h), and a schema file's messages those its header's list
+// macro names. The file's class file gives the descriptor literal and the
+// file's registration data and expands PROTOLIB_DEFINE_MESSAGE and
+// PROTOLIB_DEFINE_GENERIC_MERGE over the list. Everything in the headers
+// below is expanded per class at compile time from the field list read from
+// the declarations, so the classes run as fast as hand-unrolled code while
+// no class repeats another's bodies.
 //
 // Internal to the libraries; not installed, nor are the headers below.
 //
@@ -17,7 +19,8 @@
 //   unknown_fields.h     merging and reading unknown fields
 //   family_ops.h         Core: the family behaviour over a field list
 //   field_ops.h          field operations by kind, Field and FieldList
-//   reflection_layout.h  offsets table and migration schemas of a file
+//   reflection_layout.h  the classes checked against the descriptor literal,
+//                        offsets table and migration schemas of a file
 //   file_frame.h         per-file state, registration and teardown
 // This header adds the macros the class files use.
 #ifndef PROTOLIB_MESSAGE_IMPL_H_
@@ -59,7 +62,9 @@
   C::C(const C& from) : C() { ::protolib::internal::Core::Merge(*this, from); }   \
   C::~C() { ::protolib::internal::Core::Destroy(*this); }                         \
   const C& C::default_instance() {                                                \
-    if (default_instance_ == nullptr) ::protolib::internal::FileFrame<File>::Register(); \
+    if (default_instance_ == nullptr) {                                           \
+      ::protolib::internal::FileFrame<File>::Register();                          \
+    }                                                                             \
     return *default_instance_;                                                    \
   }                                                                               \
   const ::google::protobuf::Descriptor* C::descriptor() {                         \
@@ -112,16 +117,15 @@
                                       static_cast<const C&>(from));               \
   }
 
-// The DescriptorTable of a schema file: its serialized descriptor, its
-// imports' tables, its FileLayout and FileState, and its enumeration
-// descriptor slots (or null).
-#define PROTOLIB_DESCRIPTOR_TABLE(bytes, filename, deps, num_deps, Layout, state, \
-                                  enums)                                          \
+// The DescriptorTable of the schema file File (a SchemaFile): its .proto's
+// name, its imports' tables and its enumeration descriptor slots (or null).
+#define PROTOLIB_DESCRIPTOR_TABLE(File, filename, deps, num_deps, enums)            \
   {                                                                               \
-    false, false, static_cast<int>(sizeof(bytes) - 1), bytes, filename,           \
-        &(state).reflection_once, deps, num_deps, Layout::kNumMessages,           \
-        Layout::kSchemas.data(), (state).default_instances,                       \
-        Layout::kOffsets.data(), (state).metadata, enums, nullptr                 \
+    false, false, static_cast<int>(sizeof(File::kDescriptor) - 1), File::kDescriptor, \
+        filename, &File::state.reflection_once, deps, num_deps,                   \
+        File::Layout::kNumMessages, File::Layout::kSchemas.data(),                \
+        File::state.default_instances, File::Layout::kOffsets.data(),             \
+        File::state.metadata, enums, nullptr                                      \
   }
 
 #endif  // PROTOLIB_MESSAGE_IMPL_H_

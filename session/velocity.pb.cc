@@ -75,9 +75,6 @@ constexpr char kDescriptor[] =
     "\012\004BIN0\020\000\022\010\012\004BIN1\020\001\022\010\012\004BIN2"
     "\020\002";
 
-using Layout = pl::FileLayout<kDescriptor, VelocityProtoMessages>;
-pl::FileState<Layout::kNumMessages> file_state;
-
 // LaserState, CandySlot.
 const ::google::protobuf::EnumDescriptor* enum_descriptors[2] = {};
 
@@ -85,20 +82,13 @@ const ::google::protobuf::EnumDescriptor* enum_descriptors[2] = {};
 // data in another library is not a link-time constant on every platform.
 const ::google::protobuf::internal::DescriptorTable* imports[1] = {};
 
-const ::google::protobuf::internal::DescriptorTable descriptor_table =
-    PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "session/velocity.proto", imports, 1, Layout,
-                              file_state, enum_descriptors);
-
-struct VelocityFile {
+struct VelocityFile : pl::SchemaFile<VelocityProtoMessages, kDescriptor> {
   static constexpr const char* kUnit = "session/velocity.pb.cc";
   // Reports a message of the file merged into itself.
   [[noreturn]] static void SelfMergeFailed(int line) {
     pl::SelfMergeFailed(kUnit, __LINE__, line);
   }
-  using Layout = ::Layout;
-  static constexpr const ::google::protobuf::internal::DescriptorTable& table =
-      descriptor_table;
-  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
+  static const ::google::protobuf::internal::DescriptorTable table;
   // The imported file is in the pool, and its default instance exists,
   // before this file's descriptor names it and PTZMessage is wired to it.
   static void RegisterDependencies() {
@@ -106,9 +96,12 @@ struct VelocityFile {
     imports[0] = &descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
   }
 };
+const ::google::protobuf::internal::DescriptorTable VelocityFile::table =
+    PROTOLIB_DESCRIPTOR_TABLE(VelocityFile, "session/velocity.proto", imports, 1,
+                              enum_descriptors);
 
 const ::google::protobuf::EnumDescriptor* EnumDescriptor(int index) {
-  ::google::protobuf::internal::AssignDescriptors(&descriptor_table);
+  ::google::protobuf::internal::AssignDescriptors(&VelocityFile::table);
   return enum_descriptors[index];
 }
 

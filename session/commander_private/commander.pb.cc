@@ -32,25 +32,18 @@ constexpr char kDescriptor[] =
     "Ping\022\014\012\004time\030\001 \001(\004\022\020\012\010is_reply\030"
     "\002 \001(\010";
 
-using Layout = pl::FileLayout<kDescriptor, CommanderProtoMessages>;
-pl::FileState<Layout::kNumMessages> file_state;
-
-const ::google::protobuf::internal::DescriptorTable descriptor_table =
-    PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "session/commander_private/commander.proto",
-                              nullptr, 0, Layout, file_state, nullptr);
-
-struct CommanderFile {
+struct CommanderFile : pl::SchemaFile<CommanderProtoMessages, kDescriptor> {
   static constexpr const char* kUnit = "session/commander_private/commander.pb.cc";
   // Reports a message of the file merged into itself.
   [[noreturn]] static void SelfMergeFailed(int line) {
     pl::SelfMergeFailed(kUnit, __LINE__, line);
   }
-  using Layout = ::Layout;
-  static constexpr const ::google::protobuf::internal::DescriptorTable& table =
-      descriptor_table;
-  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
+  static const ::google::protobuf::internal::DescriptorTable table;
   static void RegisterDependencies() {}
 };
+const ::google::protobuf::internal::DescriptorTable CommanderFile::table =
+    PROTOLIB_DESCRIPTOR_TABLE(CommanderFile, "session/commander_private/commander.proto",
+                              nullptr, 0, nullptr);
 
 }  // namespace
 

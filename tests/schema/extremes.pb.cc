@@ -53,28 +53,22 @@ constexpr char kDescriptor[] =
     "ce\022\011\012\005FIRST\020\000\022\012\012\006SECOND\020\001\022\012"
     "\012\004LAST\020\300\204=";
 
-using Layout = pl::FileLayout<kDescriptor, ExtremesProtoMessages>;
-pl::FileState<Layout::kNumMessages> file_state;
 const ::google::protobuf::EnumDescriptor* enum_descriptors[1] = {};
 const ::google::protobuf::internal::DescriptorTable* imports[1] = {};
-const ::google::protobuf::internal::DescriptorTable descriptor_table =
-    PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "tests/schema/extremes.proto", imports, 1, Layout,
-                              file_state, enum_descriptors);
 
-struct ExtremesFile {
+struct ExtremesFile : pl::SchemaFile<ExtremesProtoMessages, kDescriptor> {
   static constexpr const char* kUnit = "tests/schema/extremes.pb.cc";
   [[noreturn]] static void SelfMergeFailed(int line) {
     pl::SelfMergeFailed(kUnit, __LINE__, line);
   }
-  using Layout = ::Layout;
-  static constexpr const ::google::protobuf::internal::DescriptorTable& table =
-      descriptor_table;
-  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
+  static const ::google::protobuf::internal::DescriptorTable table;
   static void RegisterDependencies() {
     ::tolva::calibration::protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto();
     imports[0] = &descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
   }
 };
+const ::google::protobuf::internal::DescriptorTable ExtremesFile::table = PROTOLIB_DESCRIPTOR_TABLE(
+    ExtremesFile, "tests/schema/extremes.proto", imports, 1, enum_descriptors);
 
 const bool registered_at_load = (protobuf_AddDesc_tests_2fschema_2fextremes_2eproto(), true);
 
