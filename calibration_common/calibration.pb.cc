@@ -1,20 +1,22 @@
 // Message class of calibration_common/calibration.proto, on the same message
-// core as the session library.
+// core as the session library. The class's fields are its header's; this
+// file gives the file's registration data and defines the classes of the
+// header's list, named within the file's namespace.
 #include "calibration_common/calibration.pb.h"
 
 #include "protolib/message_impl.h"
 
-using ::tolva::calibration::PTZCameraParameters;
+// The list names the classes within the file's namespace.
+using namespace ::tolva::calibration;
 
-PROTOLIB_SCHEMA(PTZCameraParameters, focal_length_x, focal_length_y, principal_point_x,
-                principal_point_y, distortion, mount_height_m, pan_offset_rad,
-                tilt_offset_rad, image_width, image_height, camera_serial)
 
 namespace {
 
 namespace pl = ::protolib::internal;
 
-// The file's FileDescriptorProto, as the runtime serializes it.
+// The file's FileDescriptorProto as the runtime serializes it, printed by
+// tools/descriptor_literal.cc (built as descriptor_literal):
+//   descriptor_literal . calibration_common/calibration.proto
 constexpr char kDescriptor[] =
     "\012$calibration_common/calibration.proto\022\021tolva.calibration\042"
     "\232\002\012\023PTZCameraParameters\022\026\012\016focal_length_x\030"
@@ -27,31 +29,25 @@ constexpr char kDescriptor[] =
     "image_height\030\012 \001(\015\022\025\012\015camera_serial\030\013 "
     "\001(\011";
 
-using Layout = pl::FileLayout<PTZCameraParameters>;
-pl::FileState<Layout::kNumMessages> file_state;
-
-}  // namespace
-
-const ::google::protobuf::internal::DescriptorTable
-    descriptor_table_calibration_5fcommon_2fcalibration_2eproto =
-        PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "calibration_common/calibration.proto",
-                                  nullptr, 0, Layout, file_state, nullptr);
-
-namespace {
-
-struct CalibrationFile {
+struct CalibrationFile : pl::SchemaFile<CalibrationProtoMessages, kDescriptor> {
   static constexpr const char* kUnit = "calibration_common/calibration.pb.cc";
   // Reports a message of the file merged into itself.
   [[noreturn]] static void SelfMergeFailed(int line) {
     pl::SelfMergeFailed(kUnit, __LINE__, line);
   }
-  using Layout = ::Layout;
   static constexpr const ::google::protobuf::internal::DescriptorTable& table =
       descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
-  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
   static void RegisterDependencies() {}
-  using Frame = pl::FileFrame<CalibrationFile, PTZCameraParameters>;
 };
+
+}  // namespace
+
+const ::google::protobuf::internal::DescriptorTable
+    descriptor_table_calibration_5fcommon_2fcalibration_2eproto =
+        PROTOLIB_DESCRIPTOR_TABLE(CalibrationFile, "calibration_common/calibration.proto",
+                                  nullptr, 0, nullptr);
+
+namespace {
 
 // The library registers its file when it is loaded.
 const bool registered_at_load =
@@ -64,13 +60,12 @@ namespace tolva {
 namespace calibration {
 
 void protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto() {
-  CalibrationFile::Frame::Register();
+  pl::FileFrame<CalibrationFile>::Register();
 }
-
-PROTOLIB_DEFINE_MESSAGE(PTZCameraParameters, CalibrationFile)
 
 }  // namespace calibration
 }  // namespace tolva
 
-// The merges from a google::protobuf::Message, each on its own line.
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZCameraParameters, CalibrationFile)
+CALIBRATION_COMMON_CALIBRATION_PROTO_MESSAGES(PROTOLIB_DEFINE_MESSAGE, CalibrationFile)
+// The merges from a google::protobuf::Message, on a line of their own.
+CALIBRATION_COMMON_CALIBRATION_PROTO_MESSAGES(PROTOLIB_DEFINE_GENERIC_MERGE, CalibrationFile)

@@ -34,6 +34,14 @@ class CALIBRATION_PROTOLIB_API PTZCameraParameters : public ::google::protobuf::
   PROTOLIB_STRING(camera_serial, CameraSerial, 11, 10)
 };
 
+// The messages of the file in declaration order: X(Class, arg) for each,
+// named within the file's namespace. calibration.pb.cc defines, lays out and
+// registers them from this list, checked against the file's descriptor at
+// compile time.
+#define CALIBRATION_COMMON_CALIBRATION_PROTO_MESSAGES(X, arg) X(PTZCameraParameters, arg)
+using CalibrationProtoMessages =
+    PROTOLIB_MESSAGE_LIST(CALIBRATION_COMMON_CALIBRATION_PROTO_MESSAGES);
+
 }  // namespace calibration
 }  // namespace tolva
 

@@ -1,7 +1,8 @@
 // The message types each fuzz target covers, in the order in which the
 // input's first byte selects them (byte % count): the seed files of
-// fuzz/corpus start with their type's position here. The tests use the
-// lists too, to go over every class.
+// fuzz/corpus start with their type's position here. The lists are the
+// class headers' own, in file order. The tests use them too, to go over
+// every class.
 #ifndef PROTOLIB_FUZZ_FUZZ_TYPES_H_
 #define PROTOLIB_FUZZ_FUZZ_TYPES_H_
 
@@ -12,19 +13,17 @@
 namespace protolib_fuzz {
 
 template <class... T>
-struct TypeList {};
+using TypeList = ::protolib::MessageList<T...>;
+
+template <class... T, class... U>
+TypeList<T..., U...> Join(TypeList<T...>, TypeList<U...>);
 
 // session/commander_private/commander.proto
-using CommanderTypes =
-    TypeList<CommandHeader, PropertyChanged_KVPair, PropertyChanged,
-             MultiPropertyChangedData, MultiPropertyChanged, Ping>;
+using CommanderTypes = CommanderProtoMessages;
 
 // session/velocity.proto and the calibration file it imports.
 using VelocityTypes =
-    TypeList<CommandVelocity, AutoDockingRequest, CalibrationRequest, PTZMoveCommand,
-             PTZResetCommand, PTZFocusCommand, PTZStatus, PTZDataRequest, PTZMessage,
-             CommandAck, LaserOnCommand, LaserPointToCommand, LaserStatus, LaserMessage,
-             CandyMessage, ::tolva::calibration::PTZCameraParameters>;
+    decltype(Join(VelocityProtoMessages{}, ::tolva::calibration::CalibrationProtoMessages{}));
 
 }  // namespace protolib_fuzz
 

@@ -2,9 +2,15 @@
 // clear, merge, the required-field check, sizing, writing, parsing, swap and
 // the default instances. Uses unknown_fields.h, and each field's operations
 // (field_ops.h) through the field's Ops type, resolved when a class expands.
+//
+// Room past the data: the parse reads a sub-message's length two bytes at a
+// time, the second before it knows the first is the last; ParseContext keeps
+// 16 readable bytes past any position the parse loop reaches (see
+// wire_codecs.h). The writers write exactly the bytes of the message.
 #ifndef PROTOLIB_FAMILY_OPS_H_
 #define PROTOLIB_FAMILY_OPS_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -26,9 +32,11 @@
 namespace protolib {
 namespace internal {
 
-// A class's field list, given by its PROTOLIB_SCHEMA.
+// A class's field list, read from its field macros (field_ops.h).
 template <class C>
-using FieldsOf = typename Schema<C>::Fields;
+struct FieldListOf;
+template <class C>
+using FieldsOf = typename FieldListOf<C>::type;
 
 // Whether a message of class C may hold, at any depth, a message of a class
 // from another library (field_ops.h).
@@ -54,17 +62,33 @@ struct DirectParser;
 
 // Access to the private parts of a message class; every class befriends Core.
 struct Core {
+  // The description of the field of declaration index I of class C, or
+  // NoField (message_decl.h).
+  template <class C, int I>
+  static auto FieldDeclOf() -> decltype(C::_protolib_field(FieldSlot<I>()));
+  template <class C, int I>
+  using FieldDecl = decltype(FieldDeclOf<C, I>());
+
+  template <class C>
+  static constexpr uint32_t HasBitsOffset() {
+    return static_cast<uint32_t>(__builtin_offsetof(C, _has_bits_));
+  }
+  template <class C>
+  static constexpr uint32_t MetadataOffset() {
+    return static_cast<uint32_t>(__builtin_offsetof(C, _internal_metadata_));
+  }
+
   template <class F, class C>
   static bool Has(const C& m) {
     if constexpr (F::Ops::kRepeated) {
       return !(m.*F::kMember).empty();
     } else {
-      return (m._has_bits_[0] & F::kMask) != 0;
+      return (m._has_bits_[F::kWord] & F::kMask) != 0;
     }
   }
   template <class F, class C>
   static void SetHas(C& m) {
-    m._has_bits_[0] |= F::kMask;
+    m._has_bits_[F::kWord] |= F::kMask;
   }
   template <class C>
   static UnknownFieldSet* Unknown(C& m) {
@@ -90,12 +114,12 @@ struct Core {
   // strings, sub-messages, repeated elements and the unknown-field record.
   template <class C>
   static void Clear(C& m) {
-    const uint32_t has = m._has_bits_[0];
+    const auto has = HasWords(m);
     ForEach<C>([&](auto f) {
       using F = decltype(f);
       if constexpr (F::Ops::kRepeated || F::Ops::kPlainValue) {
         F::Ops::template Clear<F>(m);
-      } else if (has & F::kMask) {
+      } else if (has[F::kWord] & F::kMask) {
         F::Ops::template Clear<F>(m);
       }
     });
@@ -112,7 +136,7 @@ struct Core {
       using F = decltype(f);
       if constexpr (F::Ops::kRepeated) F::Ops::template Merge<F>(to, from);
     });
-    if (from._has_bits_[0] != 0) {
+    if (!from._has_bits_.empty()) {
       ForEach<C>([&](auto f) {
         using F = decltype(f);
         if constexpr (!F::Ops::kRepeated) {
@@ -145,13 +169,13 @@ struct Core {
   template <class C>
   static PROTOLIB_ALWAYS_INLINE size_t ByteSize(const C& m) {
     size_t total = 0;
-    const uint32_t has = m._has_bits_[0];
+    const auto has = HasWords(m);
     ForEach<C>([&](auto f) {
       using F = decltype(f);
       if constexpr (F::Ops::kRepeated) {
         if (Has<F>(m)) total += F::Ops::template Size<F>(m);
       } else {
-        if (has & F::kMask) total += F::Ops::template Size<F>(m);
+        if (has[F::kWord] & F::kMask) total += F::Ops::template Size<F>(m);
       }
     });
     if (__builtin_expect(m._internal_metadata_.have_unknown_fields(), 0)) {
@@ -174,24 +198,29 @@ struct Core {
     return p;
   }
 
+  // The recursion budget of a parse: `depth` is the number of levels of
+  // sub-messages and groups the parse may still enter, as the runtime's
+  // ParseContext::depth() counts it. It is taken from the context where the
+  // runtime hands a message over (here, and a sub-message parsed the
+  // runtime's way), one level is taken from it wherever the parse descends
+  // without the runtime's count (ParseNested, an unknown group) and given
+  // back on the way up, and every check reads it as it is.
   template <class C>
   static const char* Parse(C& m, const char* ptr, ParseContext* ctx) {
-    return ParseAt(m, ptr, ctx, 0);
+    return ParseAt(m, ptr, ctx, ctx->depth());
   }
 
   // Parses a length-delimited sub-message of this library into `sub`, the
   // length at `p`. The runtime's ParseMessage counts each level against the
-  // recursion limit with an out-of-line call; here the level is counted in
-  // `skipped` instead, checked against the context's depth exactly as the
-  // runtime checks it, and the length read and the limit pushed in line.
-  // Whatever reads the context's depth below (an unknown group, a message of
-  // another library) must see it as counted: groups and repeated elements
-  // subtract `skipped`, and a message that may hold another library's is
-  // descended into the runtime's way, with nothing skipped on the path to it.
-  // A sub-message whose length runs past the message that holds it is not
-  // read at all.
+  // recursion limit with an out-of-line call; here the level is taken from
+  // `depth` instead, checked exactly as the runtime checks it, and the length
+  // read and the limit pushed in line. A message that may hold another
+  // library's is descended into the runtime's way, so that the context's own
+  // count is right where the parse enters that library's message. A
+  // sub-message whose length runs past the message that holds it is not read
+  // at all.
   template <class T>
-  static const char* ParseNested(T& sub, const char* p, ParseContext* ctx, int skipped) {
+  static const char* ParseNested(T& sub, const char* p, ParseContext* ctx, int depth) {
     if constexpr (MayHoldImported<T>()) {
       DirectParser<T> parser{&sub, p, ctx->BytesUntilLimit(p)};
       return ctx->ParseMessage(&parser, p);
@@ -213,10 +242,10 @@ struct Core {
       // In the runtime's order: the limit is pushed before the depth is
       // checked, and popped whatever the outcome.
       const int old_limit = ctx->PushLimit(p, size);
-      if (ctx->depth() - skipped < 1 || size > room) {
+      if (depth < 1 || size > room) {
         p = nullptr;
       } else {
-        p = ParseAt(sub, p, ctx, skipped + 1);
+        p = ParseAt(sub, p, ctx, depth - 1);
       }
       if (!ctx->PopLimit(old_limit)) return nullptr;
       return p;
@@ -226,13 +255,13 @@ struct Core {
   // The loop tests the common case, more input before the limit, in line,
   // whatever the compiler makes of the rest of Done.
   template <class C>
-  static const char* ParseAt(C& m, const char* ptr, ParseContext* ctx, int skipped) {
+  static const char* ParseAt(C& m, const char* ptr, ParseContext* ctx, int depth) {
     while (ctx->DataAvailable(ptr) || !ctx->Done(&ptr)) {
       uint32_t tag;
       ptr = pb::internal::ReadTag(ptr, &tag);
       if (ptr == nullptr) return nullptr;
       const char* next = ptr;
-      if (ParseDeclared(m, tag, &next, ctx, skipped)) {
+      if (ParseDeclared(m, tag, &next, ctx, depth)) {
         if (next == nullptr) return nullptr;
         ptr = next;
         continue;
@@ -241,7 +270,7 @@ struct Core {
         ctx->SetLastTag(tag);
         return ptr;
       }
-      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx, skipped);
+      ptr = ParseUnknownField(tag, Unknown(m), ptr, ctx, depth);
       if (ptr == nullptr) return nullptr;
     }
     return ptr;
@@ -254,7 +283,7 @@ struct Core {
       using F = decltype(f);
       F::Ops::template Swap<F>(a, b);
     });
-    std::swap(a._has_bits_[0], b._has_bits_[0]);
+    std::swap(a._has_bits_, b._has_bits_);
     int size = a._cached_size_.Get();
     a._cached_size_.Set(b._cached_size_.Get());
     b._cached_size_.Set(size);
@@ -288,6 +317,15 @@ struct Core {
   }
 
  private:
+  // The has-bits words of a message, read once: stores through the byte
+  // pointers of the writers could otherwise make the compiler read them again.
+  template <class C>
+  static PROTOLIB_ALWAYS_INLINE auto HasWords(const C& m) {
+    std::array<uint32_t, sizeof(m._has_bits_) / 4> words;
+    for (size_t i = 0; i < words.size(); ++i) words[i] = m._has_bits_[static_cast<int>(i)];
+    return words;
+  }
+
   // Calls fn with each field of C in declaration order, in line: a field
   // list expanded by index rather than through std::apply, which the
   // compiler may leave as a call of its own.
@@ -305,14 +343,14 @@ struct Core {
                                     std::index_sequence<I...>) {
     using L = FieldsOf<C>;
     constexpr auto order = L::ByNumber();
-    const uint32_t has = m._has_bits_[0];
+    const auto has = HasWords(m);
     (
         [&] {
           using F = std::tuple_element_t<order[I], typename L::Tuple>;
           if constexpr (F::Ops::kRepeated) {
             if (Has<F>(m)) p = F::Ops::template Write<F>(m, p, s);
           } else {
-            if (has & F::kMask) p = F::Ops::template Write<F>(m, p, s);
+            if (has[F::kWord] & F::kMask) p = F::Ops::template Write<F>(m, p, s);
           }
         }(),
         ...);
@@ -321,15 +359,19 @@ struct Core {
 
   // Parses the value of a declared field when the tag is one the field
   // takes; *ptr becomes the position after it, or null on failure. One jump
-  // on the field number (every declared number is 1 to 15), then the wire
-  // type check of the one field with that number.
+  // on a field number of 1 to 15 (one-byte tags), a binary search among the
+  // class's larger numbers, then the wire type check of the one field with
+  // that number.
   template <class C>
   static PROTOLIB_ALWAYS_INLINE bool ParseDeclared(C& m, uint32_t tag, const char** ptr,
-                                                   ParseContext* ctx, int skipped) {
+                                                   ParseContext* ctx, int depth) {
+    if constexpr (FieldsOf<C>::kMaxNumber > 15) {
+      if (tag >> 3 > 15) return ParseLarge<C>(m, tag, ptr, ctx, depth);
+    }
     switch (tag >> 3) {
 #define PROTOLIB_PARSE_NUMBER_(n) \
   case n:                         \
-    return ParseNumber<C, n>(m, tag, ptr, ctx, skipped);
+    return ParseNumber<C, n>(m, tag, ptr, ctx, depth);
       PROTOLIB_PARSE_NUMBER_(1) PROTOLIB_PARSE_NUMBER_(2) PROTOLIB_PARSE_NUMBER_(3)
       PROTOLIB_PARSE_NUMBER_(4) PROTOLIB_PARSE_NUMBER_(5) PROTOLIB_PARSE_NUMBER_(6)
       PROTOLIB_PARSE_NUMBER_(7) PROTOLIB_PARSE_NUMBER_(8) PROTOLIB_PARSE_NUMBER_(9)
@@ -340,23 +382,38 @@ struct Core {
         return false;
     }
   }
+  template <class C, size_t kLow = 0, size_t kHigh = FieldsOf<C>::LargeNumbers().size()>
+  static PROTOLIB_ALWAYS_INLINE bool ParseLarge(C& m, uint32_t tag, const char** ptr,
+                                                ParseContext* ctx, int depth) {
+    constexpr auto numbers = FieldsOf<C>::LargeNumbers();
+    if constexpr (kHigh - kLow == 1) {
+      return tag >> 3 == numbers[kLow] &&
+             ParseNumber<C, numbers[kLow]>(m, tag, ptr, ctx, depth);
+    } else {
+      constexpr size_t kMiddle = (kLow + kHigh) / 2;
+      if (tag >> 3 < numbers[kMiddle]) {
+        return ParseLarge<C, kLow, kMiddle>(m, tag, ptr, ctx, depth);
+      }
+      return ParseLarge<C, kMiddle, kHigh>(m, tag, ptr, ctx, depth);
+    }
+  }
   template <class C, int N>
   static PROTOLIB_ALWAYS_INLINE bool ParseNumber(C& m, uint32_t tag, const char** ptr,
-                                                 ParseContext* ctx, int skipped) {
+                                                 ParseContext* ctx, int depth) {
     return std::apply(
         [&](auto... f) {
           return ((decltype(f)::kNumber == N &&
                    decltype(f)::Ops::template Accepts<decltype(f)>(tag) &&
-                   (*ptr = ParseField<decltype(f)>(m, tag, *ptr, ctx, skipped), true)) ||
+                   (*ptr = ParseField<decltype(f)>(m, tag, *ptr, ctx, depth), true)) ||
                   ...);
         },
         typename FieldsOf<C>::Tuple{});
   }
   template <class F, class C>
   static PROTOLIB_ALWAYS_INLINE const char* ParseField(C& m, uint32_t tag, const char* p,
-                                                      ParseContext* ctx, int skipped) {
+                                                      ParseContext* ctx, int depth) {
     if constexpr (F::Ops::kNested) {
-      return F::Ops::template Parse<F>(m, tag, p, ctx, skipped);
+      return F::Ops::template Parse<F>(m, tag, p, ctx, depth);
     } else {
       return F::Ops::template Parse<F>(m, tag, p, ctx);
     }

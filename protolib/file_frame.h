@@ -26,11 +26,26 @@ struct FileState {
   pb::internal::once_flag reflection_once;
 };
 
-// Registration and teardown of one schema file. File provides kUnit, Layout,
-// table, state and RegisterDependencies(); FileOrder lists the file's classes
-// in declaration order, a nested message right after its container.
+// What the description of a schema file (below) takes from the file's
+// message list and descriptor literal: its layout, checked against the
+// classes, and its state. The class file's description derives from it and
+// adds kUnit, SelfMergeFailed(line), table and RegisterDependencies().
+template <class List, const auto& kLiteral>
+struct SchemaFile {
+  static constexpr const auto& kDescriptor = kLiteral;
+  using Layout = FileLayout<kLiteral, List>;
+  static inline FileState<Layout::kNumMessages> state;
+};
+
+// Registration and teardown of one schema file. File provides kUnit, Layout
+// (its FileLayout), table, state and RegisterDependencies(). The classes are
+// walked in the file's order, a nested message right after its container.
+template <class File, class Messages = typename File::Layout::Messages>
+struct FileFrame;
 template <class File, class... FileOrder>
-struct FileFrame {
+struct FileFrame<File, MessageList<FileOrder...>> {
+  static_assert(File::Layout::kChecked);
+
   // Hands the descriptor to the generated pool and factory, creates every
   // default instance before wiring any, and queues the teardown. Only the
   // first call does anything.
@@ -50,9 +65,6 @@ struct FileFrame {
 
   // Run by the runtime's shut-down. Reflection objects are the runtime's.
   static void Teardown() { (Core::DeleteDefaultInstance<FileOrder>(), ...); }
-
-  static_assert(sizeof...(FileOrder) == File::Layout::kNumMessages,
-                "every message of the file is registered");
 };
 
 }  // namespace internal

@@ -2,15 +2,14 @@
 // clearing, merging, the required-field check, sizing, writing, parsing,
 // swapping, default instances and the reflection wiring of a schema file.
 //
-// Each message's source file lists the class's fields once, in declaration
-// order:
-//
-//   PROTOLIB_SCHEMA(Ping, time, is_reply)
-//
-// and defines the class's out-of-line members with PROTOLIB_DEFINE_MESSAGE.
-// Everything in the headers below is expanded per class at compile time from
-// that list, so the classes run as fast as hand-unrolled code while no class
-// repeats another's bodies.
+// A class's fields are those its header declares, one macro line each
+// (message_decl.h), and a schema file's messages those its header's list
+// macro names. The file's class file gives the descriptor literal and the
+// file's registration data and expands PROTOLIB_DEFINE_MESSAGE and
+// PROTOLIB_DEFINE_GENERIC_MERGE over the list. Everything in the headers
+// below is expanded per class at compile time from the field list read from
+// the declarations, so the classes run as fast as hand-unrolled code while
+// no class repeats another's bodies.
 //
 // Internal to the libraries; not installed, nor are the headers below.
 //
@@ -20,7 +19,8 @@
 //   unknown_fields.h     merging and reading unknown fields
 //   family_ops.h         Core: the family behaviour over a field list
 //   field_ops.h          field operations by kind, Field and FieldList
-//   reflection_layout.h  offsets table and migration schemas of a file
+//   reflection_layout.h  the classes checked against the descriptor literal,
+//                        offsets table and migration schemas of a file
 //   file_frame.h         per-file state, registration and teardown
 // This header adds the macros the class files use.
 #ifndef PROTOLIB_MESSAGE_IMPL_H_
@@ -42,67 +42,18 @@
 #include "protolib/reflection_layout.h"
 #include "protolib/file_frame.h"
 
-// Lists a class's fields in declaration order.
-// Byte offset of a member; the classes are not standard-layout, which the
-// compilers this library supports handle as the runtime's own reflection
-// expects (build with -Wno-invalid-offsetof).
-#define PROTOLIB_OFFSET_(C, member) __builtin_offsetof(C, member)
-
-#define PROTOLIB_FIELD_(C, name)                                         \
-  ::protolib::internal::Field<C::_spec_##name, &C::name##_,             \
-                              PROTOLIB_OFFSET_(C, name##_)>
-
-#define PROTOLIB_NUMBER_CONSTANT_(C, name) C::_spec_##name::number_constant
-
-#define PROTOLIB_EXPAND_(x) x
-#define PROTOLIB_MAP1_(m, C, a) m(C, a)
-#define PROTOLIB_MAP2_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP1_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP3_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP2_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP4_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP3_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP5_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP4_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP6_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP5_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP7_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP6_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP8_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP7_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP9_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP8_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP10_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP9_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP11_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP10_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP12_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP11_(m, C, __VA_ARGS__))
-#define PROTOLIB_MAP13_(m, C, a, ...) m(C, a), PROTOLIB_EXPAND_(PROTOLIB_MAP12_(m, C, __VA_ARGS__))
-#define PROTOLIB_PICK_(_1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, NAME, ...) NAME
-#define PROTOLIB_MAP_(m, C, ...)                                                       \
-  PROTOLIB_EXPAND_(PROTOLIB_PICK_(__VA_ARGS__, PROTOLIB_MAP13_, PROTOLIB_MAP12_,        \
-                                  PROTOLIB_MAP11_, PROTOLIB_MAP10_, PROTOLIB_MAP9_,    \
-                                  PROTOLIB_MAP8_, PROTOLIB_MAP7_, PROTOLIB_MAP6_,      \
-                                  PROTOLIB_MAP5_, PROTOLIB_MAP4_, PROTOLIB_MAP3_,      \
-                                  PROTOLIB_MAP2_, PROTOLIB_MAP1_)(m, C, __VA_ARGS__))
-
-// The field list of class C, its fields named in declaration order. Must
-// stand at global scope, after the field lists of C's sub-message types.
-#define PROTOLIB_SCHEMA(C, ...)                                                   \
-  template <>                                                                     \
-  struct protolib::internal::Schema<C> {                                          \
-    using Fields = ::protolib::internal::FieldList<PROTOLIB_MAP_(PROTOLIB_FIELD_, \
-                                                                 C, __VA_ARGS__)>; \
-    static constexpr uint32_t kHasBitsOffset = PROTOLIB_OFFSET_(C, _has_bits_); \
-    static constexpr uint32_t kMetadataOffset =                                   \
-        PROTOLIB_OFFSET_(C, _internal_metadata_);                                 \
-    /* Refers to the field-number constants, so that the library defines */     \
-    /* and exports them. */                                                       \
-    static const Fields::NumberConstants kNumberConstants;                        \
-  };                                                                              \
-  const protolib::internal::Schema<C>::Fields::NumberConstants                    \
-      protolib::internal::Schema<C>::kNumberConstants = {                         \
-          PROTOLIB_MAP_(PROTOLIB_NUMBER_CONSTANT_, C, __VA_ARGS__)};
-
 // The out-of-line members of class C of a schema file described by File,
 // which provides: kUnit (the source unit), SelfMergeFailed(line) (its report
 // of a message merged into itself), Layout (a FileLayout), table (the file's
-// DescriptorTable), state (its FileState) and Frame (its FileFrame). The
-// merge from a google::protobuf::Message is PROTOLIB_DEFINE_GENERIC_MERGE's.
+// DescriptorTable), state (its FileState) and RegisterDependencies() (see
+// FileFrame). The merge from a google::protobuf::Message is
+// PROTOLIB_DEFINE_GENERIC_MERGE's.
 // Sizing and writing are flattened: each is one function for the whole tree
 // of sub-messages of this library under C, without a call per level or per
 // field; parsing is not (its code would grow more than its time shrinks).
 #define PROTOLIB_DEFINE_MESSAGE(C, File)                                          \
+  static_assert(::protolib::internal::FieldListOf<C>::kChecked);                  \
+  template struct ::protolib::internal::NumberConstants<C>;                       \
   C* C::default_instance_ = nullptr;                                              \
   const ::google::protobuf::Message::ClassData C::_class_data_ = {                \
       ::google::protobuf::Message::CopyWithSourceCheck, C::MergeImpl};            \
@@ -111,7 +62,9 @@
   C::C(const C& from) : C() { ::protolib::internal::Core::Merge(*this, from); }   \
   C::~C() { ::protolib::internal::Core::Destroy(*this); }                         \
   const C& C::default_instance() {                                                \
-    if (default_instance_ == nullptr) File::Frame::Register();                    \
+    if (default_instance_ == nullptr) {                                           \
+      ::protolib::internal::FileFrame<File>::Register();                          \
+    }                                                                             \
     return *default_instance_;                                                    \
   }                                                                               \
   const ::google::protobuf::Descriptor* C::descriptor() {                         \
@@ -164,16 +117,15 @@
                                       static_cast<const C&>(from));               \
   }
 
-// The DescriptorTable of a schema file: its serialized descriptor, its
-// imports' tables, its FileLayout and FileState, and its enumeration
-// descriptor slots (or null).
-#define PROTOLIB_DESCRIPTOR_TABLE(bytes, filename, deps, num_deps, Layout, state, \
-                                  enums)                                          \
+// The DescriptorTable of the schema file File (a SchemaFile): its .proto's
+// name, its imports' tables and its enumeration descriptor slots (or null).
+#define PROTOLIB_DESCRIPTOR_TABLE(File, filename, deps, num_deps, enums)            \
   {                                                                               \
-    false, false, static_cast<int>(sizeof(bytes) - 1), bytes, filename,           \
-        &(state).reflection_once, deps, num_deps, Layout::kNumMessages,           \
-        Layout::kSchemas.data(), (state).default_instances,                       \
-        Layout::kOffsets.data(), (state).metadata, enums, nullptr                 \
+    false, false, static_cast<int>(sizeof(File::kDescriptor) - 1), File::kDescriptor, \
+        filename, &File::state.reflection_once, deps, num_deps,                   \
+        File::Layout::kNumMessages, File::Layout::kSchemas.data(),                \
+        File::state.default_instances, File::Layout::kOffsets.data(),             \
+        File::state.metadata, enums, nullptr                                      \
   }
 
 #endif  // PROTOLIB_MESSAGE_IMPL_H_

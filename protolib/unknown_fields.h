@@ -1,6 +1,11 @@
 // Unknown fields: merging one message's unknown-field set into another and
 // reading a field the message does not declare (groups included) into its set.
 // Uses wire_codecs.h's aliases and the runtime's UnknownFieldSet.
+//
+// Room past the data: a fixed-width value is read whole before PastInput
+// tells whether it lay inside the input, from the 16 readable bytes
+// ParseContext keeps past any position the parse loop reaches (see
+// wire_codecs.h).
 #ifndef PROTOLIB_UNKNOWN_FIELDS_H_
 #define PROTOLIB_UNKNOWN_FIELDS_H_
 
@@ -53,12 +58,12 @@ inline void MergeUnknownFields(const UnknownFieldSet& from, UnknownFieldSet* to)
 }
 
 inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
-                                     ParseContext* ctx, int skipped);
+                                     ParseContext* ctx, int depth);
 
 // The fields of an unknown group, up to its end-group tag.
 struct UnknownGroup {
   UnknownFieldSet* set;
-  int skipped;
+  int depth;  // the recursion budget inside the group (Core::Parse)
   const char* _InternalParse(const char* ptr, ParseContext* ctx) {
     while (!ctx->Done(&ptr)) {
       uint32_t tag;
@@ -68,7 +73,7 @@ struct UnknownGroup {
         ctx->SetLastTag(tag);
         return ptr;
       }
-      ptr = ParseUnknownField(tag, set, ptr, ctx, skipped);
+      ptr = ParseUnknownField(tag, set, ptr, ctx, depth);
       if (ptr == nullptr) return nullptr;
     }
     return ptr;
@@ -88,10 +93,10 @@ const char* ParseUnknownFixed(int number, UnknownFieldSet* set, const char* ptr,
 }
 
 // Reads one field that the message does not declare into its unknown-field
-// set, by its wire type; groups count against the recursion limit, less the
-// `skipped` levels of nesting the context has not counted (Core::ParseNested).
+// set, by its wire type; a group takes a level of the recursion budget
+// `depth` (Core::Parse).
 inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const char* ptr,
-                                     ParseContext* ctx, int skipped) {
+                                     ParseContext* ctx, int depth) {
   const int number = static_cast<int>(tag >> 3);
   if (number == 0) return nullptr;
   switch (tag & 7) {
@@ -116,11 +121,10 @@ inline const char* ParseUnknownField(uint32_t tag, UnknownFieldSet* set, const c
       return ptr;
     }
     case WireFormatLite::WIRETYPE_START_GROUP: {
-      // No group past the recursion limit, less the levels the context has
-      // not counted (Core::ParseNested).
-      if (ctx->depth() - skipped <= 0) return nullptr;
+      // No group past the recursion limit.
+      if (depth <= 0) return nullptr;
       ReserveUnknownField(set);
-      UnknownGroup group{set->AddGroup(number), skipped};
+      UnknownGroup group{set->AddGroup(number), depth - 1};
       return ctx->ParseGroup(&group, ptr, tag);
     }
     case WireFormatLite::WIRETYPE_FIXED32:

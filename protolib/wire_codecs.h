@@ -1,13 +1,29 @@
 // Scalar wire encodings: how one value of each scalar kind is sized, written
 // and read, tag excluded, how a tag is made, and how values are kept to the
-// bytes of the input. Owns the namespace aliases the
-// other core headers share. Uses only the runtime's stream primitives.
+// bytes of the input. Owns the namespace aliases the other core headers
+// share. Uses only the runtime's stream primitives.
+//
+// Room past the data. The readers here read a value before they know it
+// lies inside the input, and load whole words: a varint's first eight bytes
+// at once, a fixed-width value whole, the next tag of a run. Each read starts
+// before the current limit, or within the tag and value of a field that does,
+// and ends at most 15 bytes past that position (a five-byte tag and a
+// ten-byte varint). ParseContext keeps 16 readable bytes past any such
+// position (kSlopBytes in parse_context.h: a flat buffer is parsed in place
+// only up to 16 bytes before its end, the rest from a copy with 16 bytes of
+// room; a stream's chunks are handed over with 16 bytes of overlap), and
+// PastInput tells a value read from them apart before it is stored. The
+// writers store exactly a value's bytes, whole words only where the value
+// fills them, after EnsureSpace has left 16 writable bytes for a field's tag
+// and value; a buffer of exactly ByteSizeLong bytes is written to its last
+// byte and no further.
 #ifndef PROTOLIB_WIRE_CODECS_H_
 #define PROTOLIB_WIRE_CODECS_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include <google/protobuf/io/coded_stream.h>
 #include <google/protobuf/parse_context.h>
@@ -29,6 +45,14 @@ using pb::io::EpsCopyOutputStream;
 // would otherwise leave as calls once a class has a dozen fields.
 #define PROTOLIB_ALWAYS_INLINE inline __attribute__((always_inline))
 
+// Word-at-a-time varint code for little-endian machines; a byte loop
+// elsewhere.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define PROTOLIB_LITTLE_ENDIAN 1
+#else
+#define PROTOLIB_LITTLE_ENDIAN 0
+#endif
+
 // ---------------------------------------------------------------------------
 // Scalar encodings: how one value is sized, written and read, tag excluded.
 
@@ -49,7 +73,7 @@ PROTOLIB_ALWAYS_INLINE uint8_t* WriteVarint(U v, uint8_t* p) {
     p[1] = static_cast<uint8_t>(v >> 7);
     return p + 2;
   }
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if PROTOLIB_LITTLE_ENDIAN
   const uint64_t u = v;
   uint64_t x = u & 0x00ffffffffffffffull;
   x = (x & 0x000000000fffffffull) | ((x & 0x00fffffff0000000ull) << 4);
@@ -104,7 +128,7 @@ PROTOLIB_ALWAYS_INLINE const char* ReadVarint(const char* p, uint64_t* out) {
     *out = first;
     return p + 1;
   }
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if PROTOLIB_LITTLE_ENDIAN
   uint64_t x;
   std::memcpy(&x, p, 8);
   const uint64_t stops = ~x & 0x8080808080808080ull;
@@ -198,7 +222,7 @@ struct VarintI32 {
   // eight-byte store.
   static PROTOLIB_ALWAYS_INLINE uint8_t* Write(T v, uint8_t* p) {
     if (__builtin_expect(v >= 0, 1)) return WriteVarint(static_cast<uint32_t>(v), p);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if PROTOLIB_LITTLE_ENDIAN
     const uint64_t u = static_cast<uint32_t>(v);
     const uint64_t low = (u & 0x7f) | ((u << 1) & 0x7f00) | ((u << 2) & 0x7f0000) |
                          ((u << 3) & 0x7f000000) | ((u << 4) & 0x0f00000000ull) |
@@ -270,9 +294,68 @@ struct FixedWidth {
   }
 };
 
+// ---------------------------------------------------------------------------
+// Tags.
+
 constexpr uint32_t MakeTag(int number, int wire_type) {
   return (static_cast<uint32_t>(number) << 3) | static_cast<uint32_t>(wire_type);
 }
+
+// The largest field number: its tags take five bytes.
+constexpr int kMaxFieldNumber = (1 << 29) - 1;
+
+// The tag of field `kNumber` in wire form `kWireType`, known at compile time:
+// one to five bytes. A one-byte tag, that of every field numbered 1 to 15,
+// is written and matched as a byte; a longer one byte by byte, in the same
+// few instructions as a constant.
+template <int kNumber, int kWireType>
+struct ConstTag {
+  static constexpr uint32_t kValue = MakeTag(kNumber, kWireType);
+  static constexpr int kSize = kValue < (1u << 7)    ? 1
+                               : kValue < (1u << 14) ? 2
+                               : kValue < (1u << 21) ? 3
+                               : kValue < (1u << 28) ? 4
+                                                     : 5;
+  // Byte i of the encoding.
+  static constexpr uint8_t Byte(int i) {
+    return static_cast<uint8_t>(((kValue >> (7 * i)) & 0x7f) | (i + 1 < kSize ? 0x80 : 0));
+  }
+
+  static PROTOLIB_ALWAYS_INLINE uint8_t* Write(uint8_t* p) {
+    if constexpr (kSize == 1) {
+      *p = static_cast<uint8_t>(kValue);
+    } else {
+      WriteBytes(p, std::make_integer_sequence<int, kSize>{});
+    }
+    return p + kSize;
+  }
+
+  // Whether the next field of the input, before the limit, starts with this
+  // tag; if so, *p moves past it. Lets a field read a run of its own
+  // occurrences (elements of a repeated field, each with its tag) in one
+  // call rather than one per turn of the message's parse loop; a tag in any
+  // other form is left to that loop.
+  static PROTOLIB_ALWAYS_INLINE bool Next(const char** p, ParseContext* ctx) {
+    if (!ctx->DataAvailable(*p)) return false;
+    if constexpr (kSize == 1) {
+      if (static_cast<uint8_t>(**p) != kValue) return false;
+    } else {
+      if (!MatchBytes(*p, std::make_integer_sequence<int, kSize>{})) return false;
+    }
+    *p += kSize;
+    return true;
+  }
+
+ private:
+  template <int... I>
+  static PROTOLIB_ALWAYS_INLINE void WriteBytes(uint8_t* p, std::integer_sequence<int, I...>) {
+    ((p[I] = Byte(I)), ...);
+  }
+  template <int... I>
+  static PROTOLIB_ALWAYS_INLINE bool MatchBytes(const char* p, std::integer_sequence<int, I...>) {
+    return ((static_cast<uint8_t>(p[I]) == Byte(I)) && ...);
+  }
+};
 
 // ---------------------------------------------------------------------------
 // Reading within the input. The parse context lets a value be read from the
@@ -292,29 +375,17 @@ inline bool PastInput(const char* p, ParseContext* ctx) {
   return __builtin_expect(!ctx->DataAvailable(p - 1), 0) && PastInputSlow(p, ctx);
 }
 
-// Whether the next field of the input, before the limit, has the one-byte
-// tag `tag`; if so, *p moves past it. Lets a field read a run of its own
-// occurrences (elements of a repeated field, each with its tag) in one call
-// rather than one per turn of the message's parse loop; a tag in any other
-// form is left to that loop.
-PROTOLIB_ALWAYS_INLINE bool NextTagIs(const char** p, ParseContext* ctx, uint32_t tag) {
-  if (!ctx->DataAvailable(*p) || static_cast<uint8_t>(**p) != tag) return false;
-  ++*p;
-  return true;
-}
-
 // Reads a run of occurrences of a repeated field, the first one's tag
-// already read: each a value of Codec after the one-byte tag `tag`, handed to
-// `add` once it is known to be input.
-template <class Codec, class Add>
-PROTOLIB_ALWAYS_INLINE const char* ParseElementRun(const char* p, ParseContext* ctx,
-                                                   uint32_t tag, Add add) {
+// already read: each a value of Codec after the tag Tag (a ConstTag), handed
+// to `add` once it is known to be input.
+template <class Codec, class Tag, class Add>
+PROTOLIB_ALWAYS_INLINE const char* ParseElementRun(const char* p, ParseContext* ctx, Add add) {
   do {
     typename Codec::T v;
     p = Codec::Read(p, &v);
     if (p == nullptr || PastInput(p, ctx)) return nullptr;
     add(v);
-  } while (NextTagIs(&p, ctx, tag));
+  } while (Tag::Next(&p, ctx));
   return p;
 }
 

@@ -16,7 +16,7 @@ protolib_need "${PROTOLIB_BASE_PACKAGES[@]}" clang-14 libclang-rt-14-dev
 seconds=${FUZZ_SECONDS:-60}
 build=build/fuzz
 work=$build/work
-targets=(commander velocity)
+targets=(commander velocity extremes)
 cxx=$(command -v clang++-14 || command -v clang++)
 
 echo "=== building the fuzz targets with $cxx"
@@ -24,7 +24,7 @@ cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDeb
   -DPROTOLIB_BUILD_FUZZERS=ON -DPROTOLIB_FUZZ_INSTRUMENT=ON \
   -DPROTOLIB_SANITIZE=address,undefined \
   -DPROTOLIB_BUILD_TESTS=OFF -DPROTOLIB_BUILD_TOOLS=OFF -DPROTOLIB_BUILD_EXAMPLES=OFF >/dev/null
-protolib_build fuzz "$build" --target commander_fuzzer velocity_fuzzer
+protolib_build fuzz "$build" --target commander_fuzzer velocity_fuzzer extremes_fuzzer
 
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,6 +1,7 @@
 // Message classes and enumerations of session/velocity.proto. The family
-// behaviour is protolib/message_impl.h's; this file lists each class's fields
-// and the file's registration data.
+// behaviour is protolib/message_impl.h's; the classes' fields are their
+// header's; this file gives the file's registration data and defines the
+// classes of the header's list.
 #include "session/velocity.pb.h"
 
 #include "protolib/message_impl.h"
@@ -8,33 +9,13 @@
 bool LaserState_IsValid(int value) { return static_cast<unsigned>(value) <= 2u; }
 bool CandySlot_IsValid(int value) { return static_cast<unsigned>(value) <= 2u; }
 
-PROTOLIB_SCHEMA(AutoDockingRequest, dock_id)
-PROTOLIB_SCHEMA(CalibrationRequest, calibration_id, calibrate_gyroscope, calibrate_cameras)
-PROTOLIB_SCHEMA(PTZMoveCommand, pan_target, tilt_target, zoom_target, pan_speed, tilt_speed)
-PROTOLIB_SCHEMA(PTZResetCommand, reset_pan_tilt_zoom)
-PROTOLIB_SCHEMA(PTZFocusCommand, autofocus, focus_value)
-PROTOLIB_SCHEMA(PTZStatus, moving, current_pan, current_tilt, current_zoom, current_focus,
-                last_move_command_id, ptz_present, ptz_powered_in_s)
-PROTOLIB_SCHEMA(PTZDataRequest, request_calibration)
-PROTOLIB_SCHEMA(PTZMessage, message_id, move, focus, reset, status, data_request, calibration)
-PROTOLIB_SCHEMA(CommandAck, message_ids)
-PROTOLIB_SCHEMA(LaserOnCommand, laser_on)
-PROTOLIB_SCHEMA(LaserPointToCommand, ray_origin, ray_direction, state_while_moving,
-                state_after_moving)
-PROTOLIB_SCHEMA(LaserStatus, targeted_direction, targeted_point, target_message_id,
-                current_direction, laser_center, state, moving, laser_unavailable)
-PROTOLIB_SCHEMA(LaserMessage, message_id, onoff, point_to, status)
-PROTOLIB_SCHEMA(CandyMessage, message_id, active_slots)
-PROTOLIB_SCHEMA(CommandVelocity, linear, angular, velocity_limiter_tag,
-                allowed_linear_distance, allowed_angular_distance, send_timestamp_ns,
-                autodocking, calibration, override_disabled_driving, ptz_message,
-                command_ack, laser_message, candy_message)
-
 namespace {
 
 namespace pl = ::protolib::internal;
 
-// The file's FileDescriptorProto, as the runtime serializes it.
+// The file's FileDescriptorProto as the runtime serializes it, printed by
+// tools/descriptor_literal.cc (built as descriptor_literal):
+//   descriptor_literal . session/velocity.proto
 constexpr char kDescriptor[] =
     "\012\026session/velocity.proto\032$calibration_common/calibration.pr"
     "oto\042%\012\022AutoDockingRequest\022\017\012\007dock_id\030\001 \001"
@@ -94,13 +75,6 @@ constexpr char kDescriptor[] =
     "\012\004BIN0\020\000\022\010\012\004BIN1\020\001\022\010\012\004BIN2"
     "\020\002";
 
-using Layout =
-    pl::FileLayout<AutoDockingRequest, CalibrationRequest, PTZMoveCommand, PTZResetCommand,
-                   PTZFocusCommand, PTZStatus, PTZDataRequest, PTZMessage, CommandAck,
-                   LaserOnCommand, LaserPointToCommand, LaserStatus, LaserMessage,
-                   CandyMessage, CommandVelocity>;
-pl::FileState<Layout::kNumMessages> file_state;
-
 // LaserState, CandySlot.
 const ::google::protobuf::EnumDescriptor* enum_descriptors[2] = {};
 
@@ -108,74 +82,36 @@ const ::google::protobuf::EnumDescriptor* enum_descriptors[2] = {};
 // data in another library is not a link-time constant on every platform.
 const ::google::protobuf::internal::DescriptorTable* imports[1] = {};
 
-const ::google::protobuf::internal::DescriptorTable descriptor_table =
-    PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "session/velocity.proto", imports, 1, Layout,
-                              file_state, enum_descriptors);
-
-struct VelocityFile {
+struct VelocityFile : pl::SchemaFile<VelocityProtoMessages, kDescriptor> {
   static constexpr const char* kUnit = "session/velocity.pb.cc";
   // Reports a message of the file merged into itself.
   [[noreturn]] static void SelfMergeFailed(int line) {
     pl::SelfMergeFailed(kUnit, __LINE__, line);
   }
-  using Layout = ::Layout;
-  static constexpr const ::google::protobuf::internal::DescriptorTable& table =
-      descriptor_table;
-  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
+  static const ::google::protobuf::internal::DescriptorTable table;
   // The imported file is in the pool, and its default instance exists,
   // before this file's descriptor names it and PTZMessage is wired to it.
   static void RegisterDependencies() {
     ::tolva::calibration::protobuf_AddDesc_calibration_5fcommon_2fcalibration_2eproto();
     imports[0] = &descriptor_table_calibration_5fcommon_2fcalibration_2eproto;
   }
-  using Frame =
-      pl::FileFrame<VelocityFile, AutoDockingRequest, CalibrationRequest, PTZMoveCommand,
-                    PTZResetCommand, PTZFocusCommand, PTZStatus, PTZDataRequest, PTZMessage,
-                    CommandAck, LaserOnCommand, LaserPointToCommand, LaserStatus,
-                    LaserMessage, CandyMessage, CommandVelocity>;
 };
+const ::google::protobuf::internal::DescriptorTable VelocityFile::table =
+    PROTOLIB_DESCRIPTOR_TABLE(VelocityFile, "session/velocity.proto", imports, 1,
+                              enum_descriptors);
 
 const ::google::protobuf::EnumDescriptor* EnumDescriptor(int index) {
-  ::google::protobuf::internal::AssignDescriptors(&descriptor_table);
+  ::google::protobuf::internal::AssignDescriptors(&VelocityFile::table);
   return enum_descriptors[index];
 }
 
 }  // namespace
 
-void protobuf_AddDesc_session_2fvelocity_2eproto() { VelocityFile::Frame::Register(); }
+void protobuf_AddDesc_session_2fvelocity_2eproto() { pl::FileFrame<VelocityFile>::Register(); }
 
 const ::google::protobuf::EnumDescriptor* LaserState_descriptor() { return EnumDescriptor(0); }
 const ::google::protobuf::EnumDescriptor* CandySlot_descriptor() { return EnumDescriptor(1); }
 
-PROTOLIB_DEFINE_MESSAGE(AutoDockingRequest, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CalibrationRequest, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZMoveCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZResetCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZFocusCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZStatus, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZDataRequest, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(PTZMessage, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CommandAck, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserOnCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserPointToCommand, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserStatus, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(LaserMessage, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CandyMessage, VelocityFile)
-PROTOLIB_DEFINE_MESSAGE(CommandVelocity, VelocityFile)
-
-// The merges from a google::protobuf::Message, each on its own line.
-PROTOLIB_DEFINE_GENERIC_MERGE(AutoDockingRequest, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CalibrationRequest, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZMoveCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZResetCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZFocusCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZStatus, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZDataRequest, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PTZMessage, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CommandAck, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserOnCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserPointToCommand, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserStatus, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(LaserMessage, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CandyMessage, VelocityFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(CommandVelocity, VelocityFile)
+SESSION_VELOCITY_PROTO_MESSAGES(PROTOLIB_DEFINE_MESSAGE, VelocityFile)
+// The merges from a google::protobuf::Message, on a line of their own.
+SESSION_VELOCITY_PROTO_MESSAGES(PROTOLIB_DEFINE_GENERIC_MERGE, VelocityFile)

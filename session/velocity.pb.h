@@ -157,4 +157,25 @@ class SESSION_PROTOLIB_API CommandVelocity : public ::google::protobuf::Message 
   PROTOLIB_MESSAGE_FIELD(CandyMessage, candy_message, CandyMessage, 14, 12)
 };
 
+// The messages of the file in declaration order: X(Class, arg) for each.
+// velocity.pb.cc defines, lays out and registers them from this list,
+// checked against the file's descriptor at compile time.
+#define SESSION_VELOCITY_PROTO_MESSAGES(X, arg) \
+  X(AutoDockingRequest, arg)                    \
+  X(CalibrationRequest, arg)                    \
+  X(PTZMoveCommand, arg)                        \
+  X(PTZResetCommand, arg)                       \
+  X(PTZFocusCommand, arg)                       \
+  X(PTZStatus, arg)                             \
+  X(PTZDataRequest, arg)                        \
+  X(PTZMessage, arg)                            \
+  X(CommandAck, arg)                            \
+  X(LaserOnCommand, arg)                        \
+  X(LaserPointToCommand, arg)                   \
+  X(LaserStatus, arg)                           \
+  X(LaserMessage, arg)                          \
+  X(CandyMessage, arg)                          \
+  X(CommandVelocity, arg)
+using VelocityProtoMessages = PROTOLIB_MESSAGE_LIST(SESSION_VELOCITY_PROTO_MESSAGES);
+
 #endif  // SESSION_VELOCITY_PB_H_

@@ -1,6 +1,5 @@
 // Clear, merge and copy: what the differential tests cannot see (reuse of
 // allocations, self-merge and self-copy).
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -48,21 +47,13 @@ TEST(Clear, ClearsHeldSubMessagesInPlace) {
   EXPECT_EQ(v.ByteSizeLong(), 2u);  // the re-marked, empty ptz_message
 }
 
-// The line of a source file of the library.
-std::string SourceLine(const std::string& unit, int line) {
-  std::ifstream in(std::string(PROTOLIB_SOURCE_DIR) + "/" + unit);
-  std::string text;
-  for (int i = 0; i < line && std::getline(in, text);) ++i;
-  return text;
-}
-
 // Merging a message into itself is a fatal error raised by the failure
-// routine of the class's unit, naming the line of the merge overload used:
-// each overload its own.
+// routine of the class's unit, one place for both merge overloads, naming
+// the line of the overload used: each overload its own.
 template <class M>
 void ExpectSelfMergeReported(M m, const std::string& unit) {
   const std::string name = M::descriptor()->name();
-  std::set<int> lines;
+  std::set<int> raised_at, named;
   for (bool generic : {false, true}) {
     SCOPED_TRACE(name + (generic ? ": MergeFrom(const Message&)" : ": MergeFrom(const M&)"));
     try {
@@ -71,14 +62,13 @@ void ExpectSelfMergeReported(M m, const std::string& unit) {
     } catch (const pb::FatalException& e) {
       const std::string prefix = "CHECK failed: false: " + unit + ":";
       ASSERT_EQ(std::string(e.message()).rfind(prefix, 0), 0u) << e.message();
-      const int line = std::stoi(std::string(e.message()).substr(prefix.size()));
       EXPECT_EQ(std::string(e.filename()), unit);
-      EXPECT_NE(SourceLine(unit, e.line()).find("SelfMergeFailed"), std::string::npos);
-      EXPECT_NE(SourceLine(unit, line).find(name), std::string::npos) << line;
-      lines.insert(line);
+      raised_at.insert(e.line());
+      named.insert(std::stoi(std::string(e.message()).substr(prefix.size())));
     }
   }
-  EXPECT_EQ(lines.size(), 2u);
+  EXPECT_EQ(raised_at.size(), 1u);
+  EXPECT_EQ(named.size(), 2u);
 }
 
 // release_ hands the held object over and leaves the field absent.

@@ -2,9 +2,20 @@
 #ifndef PROTOLIB_TESTS_TEST_UTIL_H_
 #define PROTOLIB_TESTS_TEST_UTIL_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include <google/protobuf/io/coded_stream.h>
 #include <google/protobuf/io/zero_copy_stream_impl_lite.h>
@@ -51,13 +62,65 @@ inline std::string Hex(const std::string& bytes) {
   return out;
 }
 
+// `size` bytes that end right where a page the process may not touch
+// begins: reading or writing a byte past them faults. The memory is the
+// thread's, reused by its next call.
+inline char* AtPageEnd(size_t size) {
+  struct Pages {
+    char* base = nullptr;
+    size_t room = 0;  // bytes before the guard page
+    size_t page = 0;
+    void Release() {
+      if (base == nullptr) return;
+#if defined(_WIN32)
+      VirtualFree(base, 0, MEM_RELEASE);
+#else
+      munmap(base, room + page);
+#endif
+      base = nullptr;
+    }
+    ~Pages() { Release(); }
+  };
+  thread_local Pages pages;
+  if (pages.base == nullptr || size > pages.room) {
+    pages.Release();
+#if defined(_WIN32)
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    pages.page = info.dwPageSize;
+    pages.room = (size / pages.page + 1) * pages.page;
+    pages.base = static_cast<char*>(VirtualAlloc(nullptr, pages.room + pages.page,
+                                                 MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old;
+    VirtualProtect(pages.base + pages.room, pages.page, PAGE_NOACCESS, &old);
+#else
+    pages.page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    pages.room = (size / pages.page + 1) * pages.page;
+    void* base = mmap(nullptr, pages.room + pages.page, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    pages.base = static_cast<char*>(base);
+    mprotect(pages.base + pages.room, pages.page, PROT_NONE);
+#endif
+  }
+  return pages.base + pages.room - size;
+}
+
 // Encodes through the array writer: sizes the tree, then writes with the
-// cached sizes into a flat buffer.
+// cached sizes into a buffer of exactly that size, which ends at a page that
+// faults when touched.
 inline std::string EncodeToArray(const google::protobuf::Message& m) {
-  std::string out(m.ByteSizeLong(), '\0');
-  uint8_t* end = m.SerializeWithCachedSizesToArray(reinterpret_cast<uint8_t*>(&out[0]));
-  out.resize(end - reinterpret_cast<uint8_t*>(&out[0]));
-  return out;
+  const size_t size = m.ByteSizeLong();
+  uint8_t* begin = reinterpret_cast<uint8_t*>(AtPageEnd(size));
+  uint8_t* end = m.SerializeWithCachedSizesToArray(begin);
+  return std::string(reinterpret_cast<char*>(begin), end - begin);
+}
+
+// Parses `bytes` from a flat buffer that ends at a page that faults when
+// touched, as ParsePartialFromString would.
+inline bool ParseAtPageEnd(google::protobuf::Message* m, const std::string& bytes) {
+  char* at = AtPageEnd(bytes.size());
+  std::copy(bytes.begin(), bytes.end(), at);
+  return m->ParsePartialFromArray(at, static_cast<int>(bytes.size()));
 }
 
 // What `m` writes through a stream that does not trust its ByteSizeLong.

@@ -52,6 +52,10 @@ bool CanonicalDescriptorBytes(const std::string& root, const std::string& file,
   SchemaLoader loader(root);
   const pb::FileDescriptor* descriptor = loader.Load(file, error);
   if (descriptor == nullptr) return false;
+  if (descriptor->syntax() != pb::FileDescriptor::SYNTAX_PROTO2) {
+    *error = file + ": the message core takes proto2 files only";
+    return false;
+  }
   pb::FileDescriptorProto proto;
   descriptor->CopyTo(&proto);
   proto.clear_syntax();

@@ -1,23 +1,18 @@
 // Message classes of session/commander_private/commander.proto. The family
-// behaviour is protolib/message_impl.h's; this file lists each class's fields
-// and the file's registration data.
+// behaviour is protolib/message_impl.h's; the classes' fields are their
+// header's; this file gives the file's registration data and defines the
+// classes of the header's list.
 #include "session/commander_private/commander.pb.h"
 
 #include "protolib/message_impl.h"
-
-PROTOLIB_SCHEMA(CommandHeader, time, seq, type)
-PROTOLIB_SCHEMA(PropertyChanged_KVPair, key, value)
-PROTOLIB_SCHEMA(PropertyChanged, last_change_time, last_change_id, ack, path, value,
-                metadata, authority, path_hash)
-PROTOLIB_SCHEMA(MultiPropertyChangedData, properties, change_set_id, ack_id)
-PROTOLIB_SCHEMA(MultiPropertyChanged, change, compressed_change)
-PROTOLIB_SCHEMA(Ping, time, is_reply)
 
 namespace {
 
 namespace pl = ::protolib::internal;
 
-// The file's FileDescriptorProto, as the runtime serializes it.
+// The file's FileDescriptorProto as the runtime serializes it, printed by
+// tools/descriptor_literal.cc (built as descriptor_literal):
+//   descriptor_literal . session/commander_private/commander.proto
 constexpr char kDescriptor[] =
     "\012)session/commander_private/commander.proto\0428\012\015CommandHe"
     "ader\022\014\012\004time\030\001 \001(\004\022\013\012\003seq\030\002"
@@ -37,47 +32,25 @@ constexpr char kDescriptor[] =
     "Ping\022\014\012\004time\030\001 \001(\004\022\020\012\010is_reply\030"
     "\002 \001(\010";
 
-using Layout = pl::FileLayout<CommandHeader, PropertyChanged_KVPair, PropertyChanged,
-                              MultiPropertyChangedData, MultiPropertyChanged, Ping>;
-pl::FileState<Layout::kNumMessages> file_state;
-
-const ::google::protobuf::internal::DescriptorTable descriptor_table =
-    PROTOLIB_DESCRIPTOR_TABLE(kDescriptor, "session/commander_private/commander.proto",
-                              nullptr, 0, Layout, file_state, nullptr);
-
-struct CommanderFile {
+struct CommanderFile : pl::SchemaFile<CommanderProtoMessages, kDescriptor> {
   static constexpr const char* kUnit = "session/commander_private/commander.pb.cc";
   // Reports a message of the file merged into itself.
   [[noreturn]] static void SelfMergeFailed(int line) {
     pl::SelfMergeFailed(kUnit, __LINE__, line);
   }
-  using Layout = ::Layout;
-  static constexpr const ::google::protobuf::internal::DescriptorTable& table =
-      descriptor_table;
-  static constexpr pl::FileState<Layout::kNumMessages>& state = file_state;
+  static const ::google::protobuf::internal::DescriptorTable table;
   static void RegisterDependencies() {}
-  using Frame = pl::FileFrame<CommanderFile, CommandHeader, PropertyChanged,
-                              PropertyChanged_KVPair, MultiPropertyChangedData,
-                              MultiPropertyChanged, Ping>;
 };
+const ::google::protobuf::internal::DescriptorTable CommanderFile::table =
+    PROTOLIB_DESCRIPTOR_TABLE(CommanderFile, "session/commander_private/commander.proto",
+                              nullptr, 0, nullptr);
 
 }  // namespace
 
 void protobuf_AddDesc_session_2fcommander_5fprivate_2fcommander_2eproto() {
-  CommanderFile::Frame::Register();
+  pl::FileFrame<CommanderFile>::Register();
 }
 
-PROTOLIB_DEFINE_MESSAGE(CommandHeader, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(PropertyChanged_KVPair, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(PropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(MultiPropertyChangedData, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(MultiPropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_MESSAGE(Ping, CommanderFile)
-
-// The merges from a google::protobuf::Message, each on its own line.
-PROTOLIB_DEFINE_GENERIC_MERGE(CommandHeader, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PropertyChanged_KVPair, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(PropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(MultiPropertyChangedData, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(MultiPropertyChanged, CommanderFile)
-PROTOLIB_DEFINE_GENERIC_MERGE(Ping, CommanderFile)
+SESSION_COMMANDER_PRIVATE_COMMANDER_PROTO_MESSAGES(PROTOLIB_DEFINE_MESSAGE, CommanderFile)
+// The merges from a google::protobuf::Message, on a line of their own.
+SESSION_COMMANDER_PRIVATE_COMMANDER_PROTO_MESSAGES(PROTOLIB_DEFINE_GENERIC_MERGE, CommanderFile)

@@ -59,4 +59,18 @@ class SESSION_PROTOLIB_API Ping : public ::google::protobuf::Message {
   PROTOLIB_BOOL(is_reply, IsReply, 2, 1)
 };
 
+// The messages of the file in declaration order, a nested message right
+// after its container: X(Class, arg) for each. commander.pb.cc defines, lays
+// out and registers them from this list, checked against the file's
+// descriptor at compile time.
+#define SESSION_COMMANDER_PRIVATE_COMMANDER_PROTO_MESSAGES(X, arg) \
+  X(CommandHeader, arg)                                            \
+  X(PropertyChanged, arg)                                          \
+  X(PropertyChanged_KVPair, arg)                                   \
+  X(MultiPropertyChangedData, arg)                                 \
+  X(MultiPropertyChanged, arg)                                     \
+  X(Ping, arg)
+using CommanderProtoMessages =
+    PROTOLIB_MESSAGE_LIST(SESSION_COMMANDER_PRIVATE_COMMANDER_PROTO_MESSAGES);
+
 #endif  // SESSION_COMMANDER_PRIVATE_COMMANDER_PB_H_

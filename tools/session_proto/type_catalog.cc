@@ -7,6 +7,10 @@
 #include <google/protobuf/descriptor.pb.h>
 #include <google/protobuf/stubs/strutil.h>
 
+#include "calibration_common/calibration.pb.h"
+#include "session/commander_private/commander.pb.h"
+#include "session/velocity.pb.h"
+
 namespace session_proto {
 namespace {
 
@@ -22,31 +26,57 @@ const char* const kSchemaFileNames[] = {
     "calibration_common/calibration.proto",
 };
 
+// One line on each message class of the libraries, whose lists the table is
+// built from: a class without one fails to compile.
+template <class C>
+struct MissingDescription {
+  static_assert(sizeof(C) == 0,
+                "every message class of the libraries needs its line in type_catalog.cc");
+};
+template <class C>
+constexpr const char* kDescription = MissingDescription<C>::kText;
+#define SESSION_PROTO_DESCRIBE(C, text) \
+  template <>                           \
+  constexpr const char* kDescription<C> = text;
+SESSION_PROTO_DESCRIBE(CommandHeader, "Time, sequence number and type of a command.")
+SESSION_PROTO_DESCRIBE(PropertyChanged, "A property's new value at a path, with metadata.")
+SESSION_PROTO_DESCRIBE(PropertyChanged_KVPair, "A metadata entry of a property change.")
+SESSION_PROTO_DESCRIBE(MultiPropertyChangedData,
+                       "A change set: the changed properties and its ids.")
+SESSION_PROTO_DESCRIBE(MultiPropertyChanged, "A change set as sent, plain or compressed.")
+SESSION_PROTO_DESCRIBE(Ping, "A keep-alive ping or its reply.")
+SESSION_PROTO_DESCRIBE(AutoDockingRequest, "Request to dock at a docking station.")
+SESSION_PROTO_DESCRIBE(CalibrationRequest, "Request to calibrate the gyroscope and cameras.")
+SESSION_PROTO_DESCRIBE(PTZMoveCommand, "Pan, tilt and zoom targets and speeds.")
+SESSION_PROTO_DESCRIBE(PTZResetCommand, "Request to reset pan, tilt and zoom.")
+SESSION_PROTO_DESCRIBE(PTZFocusCommand, "Autofocus or a fixed focus value.")
+SESSION_PROTO_DESCRIBE(PTZStatus, "Camera head position, focus and power state.")
+SESSION_PROTO_DESCRIBE(PTZDataRequest, "Request for the camera's calibration.")
+SESSION_PROTO_DESCRIBE(PTZMessage, "Camera command, status or calibration.")
+SESSION_PROTO_DESCRIBE(CommandAck, "Acknowledges commands by message id.")
+SESSION_PROTO_DESCRIBE(LaserOnCommand, "Switches the laser pointer on or off.")
+SESSION_PROTO_DESCRIBE(LaserPointToCommand, "Points the laser along a ray.")
+SESSION_PROTO_DESCRIBE(LaserStatus, "Laser pointer target, direction and state.")
+SESSION_PROTO_DESCRIBE(LaserMessage, "Laser pointer command or status.")
+SESSION_PROTO_DESCRIBE(CandyMessage, "Which candy slots are active.")
+SESSION_PROTO_DESCRIBE(CommandVelocity, "The drive command: velocities, time, peripherals.")
+SESSION_PROTO_DESCRIBE(tolva::calibration::PTZCameraParameters,
+                       "Lens intrinsics and mounting of a PTZ camera.")
+#undef SESSION_PROTO_DESCRIBE
+
+template <class... C>
+void AddDescriptions(protolib::MessageList<C...>, std::map<std::string, std::string>* out) {
+  (((*out)[C::descriptor()->full_name()] = kDescription<C>), ...);
+}
+
 const std::map<std::string, std::string>& Descriptions() {
-  static const auto* descriptions = new std::map<std::string, std::string>{
-      {"CommandHeader", "Time, sequence number and type of a command."},
-      {"PropertyChanged", "A property's new value at a path, with metadata."},
-      {"PropertyChanged.KVPair", "A metadata entry of a property change."},
-      {"MultiPropertyChangedData", "A change set: the changed properties and its ids."},
-      {"MultiPropertyChanged", "A change set as sent, plain or compressed."},
-      {"Ping", "A keep-alive ping or its reply."},
-      {"AutoDockingRequest", "Request to dock at a docking station."},
-      {"CalibrationRequest", "Request to calibrate the gyroscope and cameras."},
-      {"PTZMoveCommand", "Pan, tilt and zoom targets and speeds."},
-      {"PTZResetCommand", "Request to reset pan, tilt and zoom."},
-      {"PTZFocusCommand", "Autofocus or a fixed focus value."},
-      {"PTZStatus", "Camera head position, focus and power state."},
-      {"PTZDataRequest", "Request for the camera's calibration."},
-      {"PTZMessage", "Camera command, status or calibration."},
-      {"CommandAck", "Acknowledges commands by message id."},
-      {"LaserOnCommand", "Switches the laser pointer on or off."},
-      {"LaserPointToCommand", "Points the laser along a ray."},
-      {"LaserStatus", "Laser pointer target, direction and state."},
-      {"LaserMessage", "Laser pointer command or status."},
-      {"CandyMessage", "Which candy slots are active."},
-      {"CommandVelocity", "The drive command: velocities, time, peripherals."},
-      {"tolva.calibration.PTZCameraParameters", "Lens intrinsics and mounting of a PTZ camera."},
-  };
+  static const auto* descriptions = [] {
+    auto* table = new std::map<std::string, std::string>;
+    AddDescriptions(CommanderProtoMessages{}, table);
+    AddDescriptions(VelocityProtoMessages{}, table);
+    AddDescriptions(tolva::calibration::CalibrationProtoMessages{}, table);
+    return table;
+  }();
   return *descriptions;
 }
 
