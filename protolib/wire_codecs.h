@@ -301,9 +301,6 @@ constexpr uint32_t MakeTag(int number, int wire_type) {
   return (static_cast<uint32_t>(number) << 3) | static_cast<uint32_t>(wire_type);
 }
 
-// The largest field number: its tags take five bytes.
-constexpr int kMaxFieldNumber = (1 << 29) - 1;
-
 // The tag of field `kNumber` in wire form `kWireType`, known at compile time:
 // one to five bytes. A one-byte tag, that of every field numbered 1 to 15,
 // is written and matched as a byte; a longer one byte by byte, in the same
