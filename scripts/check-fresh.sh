@@ -153,11 +153,15 @@ fi
 cp "$src"/build/packages/*.zip build/packages/ 2>/dev/null || true
 [ -z "${SUDO_UID:-}" ] || chown -R "$SUDO_UID:${SUDO_GID:-0}" build/packages
 ls -l build/packages/* 2>/dev/null || true
+t=$SECONDS
+rm -rf --one-file-system "$built"
+echo "root removed in $((SECONDS - t)) s"
 
-if [ -f "$src/scripts/check-installed.sh" ] && ls build/packages/*.deb >/dev/null 2>&1; then
+if git cat-file -e "$commit:scripts/check-installed.sh" 2>/dev/null &&
+  ls build/packages/*.deb >/dev/null 2>&1; then
   installed=$work/installed
   make_root "$installed"
-  (cd "$src" && cp -r --parents examples scripts/check-installed.sh "$installed/root/session_protolib/")
+  git archive "$commit" examples scripts/check-installed.sh | tar -x -C "$installed/root/session_protolib"
   cp build/packages/*.deb "$installed/root/session_protolib/"
   # shellcheck disable=SC2016
   step installed in_root "$installed" sh -ec 'apt-get update -qq
@@ -168,4 +172,4 @@ else
   echo "=== fresh: no scripts/check-installed.sh or no packages: the installed check is skipped"
 fi
 echo "check-fresh: $failures failed, $((SECONDS - start)) s"
-[ $failures -eq 0 ]
+[ $failures -eq 0 ] || exit 1

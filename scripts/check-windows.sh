@@ -388,4 +388,4 @@ for arch in "${arches[@]}"; do
   check_arch "$arch" || failed+=("$arch")
 done
 echo "check-windows: ${#arches[@]} architectures, ${#failed[@]} failed, $((SECONDS - start)) s"
-[ ${#failed[@]} -eq 0 ]
+[ ${#failed[@]} -eq 0 ] || exit 1
