@@ -863,12 +863,13 @@ template <class F, class C>
 const char* RepeatedImportedOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
                                          int depth) {
   // The context's count is `depth` here (Core::ParseNested): the runtime
-  // counts each element's level itself.
+  // counts each element's level itself. An element whose length runs past
+  // the message holding it is added but not read, as one of this library's.
   auto& elements = m.*F::kMember;
   return ParseMessageRun<typename Base::template Tag<F>>(elements, p, ctx, depth,
                                                          [&](const char* q) -> const char* {
-    if (!LengthFits(q, ctx)) return nullptr;
-    return ctx->ParseMessage(elements.Add(), q);
+    T* element = elements.Add();
+    return LengthFits(q, ctx) ? ctx->ParseMessage(element, q) : nullptr;
   });
 }
 

@@ -14,6 +14,7 @@
 #include <google/protobuf/io/zero_copy_stream_impl_lite.h>
 #include <google/protobuf/message.h>
 
+#include "tests/schema/extremes.pb.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -305,6 +306,17 @@ TEST(FailedParse, StoresNoValueThatWasNotInTheInput) {
       EXPECT_EQ(Hex(m->SerializePartialAsString()),
                 block != 0 && c.from_stream ? c.from_stream : c.kept);
     }
+  }
+}
+
+// An element of a repeated message whose length runs past the input is
+// added but not read, of this library's class as of another library's.
+TEST(FailedParse, AnElementRunningPastTheInputIsNotRead) {
+  for (const std::string& bytes : {Bytes({0x6A, 0x05, 0x08, 0x01}),    // r_nested: id 1
+                                   Bytes({0x72, 0x05, 0x48, 0x01})}) {  // r_imported
+    extremes::Extremes m;
+    EXPECT_FALSE(m.ParsePartialFromString(bytes));
+    EXPECT_EQ(Hex(m.SerializePartialAsString()), Hex(bytes.substr(0, 1) + Bytes({0x00})));
   }
 }
 
