@@ -735,9 +735,6 @@ PROTOLIB_ALWAYS_INLINE const char* ParseMessageRun(Elements& elements, const cha
   return p;
 }
 
-// The elements are asked through their virtual IsInitialized, last to
-// first: an element may be of a class derived from T that answers for
-// itself. A T without required fields, at any depth, is not asked.
 template <class T>
 template <class F, class C>
 const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseContext* ctx,
@@ -748,6 +745,9 @@ const char* RepeatedMessageOps<T>::Parse(C& m, uint32_t, const char* p, ParseCon
   });
 }
 
+// The elements are asked through their virtual IsInitialized, last to
+// first: an element may be of a class derived from T that answers for
+// itself. A T without required fields, at any depth, is not asked.
 template <class T>
 template <class F, class C>
 bool RepeatedMessageOps<T>::IsInitialized(const C& m) {
